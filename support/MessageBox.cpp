@@ -1,0 +1,91 @@
+#include "support/MessageBox.h"
+
+#include "support/AppInfo.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace support {
+namespace {
+
+MessageBoxRecorder* activeRecorder = nullptr;
+
+QMessageBox::Icon qtIcon(MsgIcon icon)
+{
+    switch (icon) {
+    case MsgIcon::Information:
+        return QMessageBox::Information;
+    case MsgIcon::Critical:
+        return QMessageBox::Critical;
+    case MsgIcon::Question:
+        return QMessageBox::Question;
+    case MsgIcon::NoIcon:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+int showBox(const MessageRecord& record, int defaultIndex, int escapeIndex)
+{
+    if (activeRecorder)
+        return activeRecorder->record(record, defaultIndex);
+
+    QMessageBox box(qtIcon(record.icon), record.title, record.text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    box.setDetailedText(record.detailedText);
+    QList<QPushButton*> buttons;
+    for (const QString& caption : record.buttons)
+        buttons.append(box.addButton(caption, QMessageBox::AcceptRole));
+    box.setDefaultButton(buttons.value(defaultIndex));
+    box.setEscapeButton(buttons.value(escapeIndex));
+    box.exec();
+    const int chosen = static_cast<int>(buttons.indexOf(box.clickedButton()));
+    return chosen < 0 ? escapeIndex : chosen;
+}
+
+} // namespace
+
+void MsgBox(const QString& text, MsgIcon icon, const QString& detailedText)
+{
+    MessageRecord record{text, icon, AppTitle(), detailedText, {QStringLiteral("确定")}};
+    showBox(record, 0, 0);
+}
+
+int MsgBoxChoice(const QString& text, MsgIcon icon, const QStringList& buttons, int defaultIndex,
+                 int escapeIndex)
+{
+    MessageRecord record{text, icon, AppTitle(), {}, buttons};
+    return showBox(record, defaultIndex, escapeIndex);
+}
+
+MessageBoxRecorder::MessageBoxRecorder() : previous_(activeRecorder)
+{
+    activeRecorder = this;
+}
+
+MessageBoxRecorder::~MessageBoxRecorder()
+{
+    activeRecorder = previous_;
+}
+
+QStringList MessageBoxRecorder::texts() const
+{
+    QStringList result;
+    for (const MessageRecord& r : records_)
+        result.append(r.text);
+    return result;
+}
+
+int MessageBoxRecorder::record(const MessageRecord& record, int defaultIndex)
+{
+    records_.append(record);
+    if (answerer_)
+        return answerer_(record);
+    if (!answers_.isEmpty())
+        return answers_.takeFirst();
+    return defaultIndex;
+}
+
+} // namespace support

@@ -1,0 +1,55 @@
+#include "support/Numbers.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace support {
+
+int32_t RoundHalfEven(double value)
+{
+    // nearbyint rounds with the default rounding mode, which is to-nearest-even.
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= std::numeric_limits<int32_t>::min() && rounded <= std::numeric_limits<int32_t>::max()))
+        throw OverflowError();
+    return static_cast<int32_t>(rounded);
+}
+
+int32_t CheckedAdd(int32_t a, int32_t b)
+{
+    int32_t result = 0;
+    if (__builtin_add_overflow(a, b, &result))
+        throw OverflowError();
+    return result;
+}
+
+int32_t CheckedSub(int32_t a, int32_t b)
+{
+    int32_t result = 0;
+    if (__builtin_sub_overflow(a, b, &result))
+        throw OverflowError();
+    return result;
+}
+
+int32_t CheckedMul(int32_t a, int32_t b)
+{
+    int32_t result = 0;
+    if (__builtin_mul_overflow(a, b, &result))
+        throw OverflowError();
+    return result;
+}
+
+QString NumberText(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("NaN");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("Infinity") : QStringLiteral("-Infinity");
+    if (value == 0.0)
+        return QStringLiteral("0");
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.15G", value);
+    return QString::fromLatin1(buffer);
+}
+
+} // namespace support

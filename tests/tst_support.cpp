@@ -1,0 +1,162 @@
+#include "support/AppInfo.h"
+#include "support/CodePage.h"
+#include "support/Keys.h"
+#include "support/MessageBox.h"
+#include "support/Numbers.h"
+
+#include <QLineEdit>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <QtTest>
+
+using namespace support;
+
+class TestSupport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void gbkRoundTrip_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QString() << QByteArray();
+        QTest::newRow("ascii") << QStringLiteral("Abc 1.5") << QByteArray("Abc 1.5");
+        QTest::newRow("chinese") << QStringLiteral("张三") << QByteArray("\xD5\xC5\xC8\xFD");
+        QTest::newRow("mixed") << QStringLiteral("a张b") << QByteArray("a\xD5\xC5" "b");
+        QTest::newRow("euro is 0x80 in code page 936") << QStringLiteral("€") << QByteArray("\x80");
+        QTest::newRow("full-width space") << QStringLiteral("\u3000") << QByteArray("\xA1\xA1");
+    }
+    void gbkRoundTrip()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(ToGbk(text), bytes);
+        QCOMPARE(FromGbk(bytes), text);
+    }
+
+    void gbkUnrepresentable_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("emoji is one character") << QStringLiteral("a😀b") << QByteArray("a?b");
+        QTest::newRow("lone high surrogate") << QString(QChar(0xD83D)) << QByteArray("?");
+        QTest::newRow("lone low surrogate then chinese") << QString(QChar(0xDE00)) + QStringLiteral("张")
+                                                         << QByteArray("?\xD5\xC5");
+        QTest::newRow("korean hangul") << QStringLiteral("한") << QByteArray("?");
+    }
+    void gbkUnrepresentable()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(ToGbk(text), bytes);
+    }
+
+    void gbkInvalidBytesBecomeReplacement()
+    {
+        QCOMPARE(FromGbk(QByteArray("a\xFF" "b")), QStringLiteral("a\uFFFDb"));
+        QCOMPARE(FromGbk(QByteArray("\xD5")), QStringLiteral("\uFFFD"));
+    }
+
+    void codePages()
+    {
+        QCOMPARE(FromCodePage(QByteArray("\xD5\xC5"), 936), QStringLiteral("张"));
+        QCOMPARE(FromCodePage(QByteArray("caf\xE9"), 1252), QStringLiteral("café"));
+        QCOMPARE(FromCodePage(QByteArray("caf\xE9"), 12345), QStringLiteral("café"));
+        QCOMPARE(FromCodePage(QByteArray("\xA7\x41"), 950), QStringLiteral("你"));
+    }
+
+    void roundHalfEven_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("54.5") << 54.5 << 54;
+        QTest::newRow("55.5") << 55.5 << 56;
+        QTest::newRow("12.5") << 12.5 << 12;
+        QTest::newRow("37.5") << 37.5 << 38;
+        QTest::newRow("-2.5") << -2.5 << -2;
+        QTest::newRow("33.33") << 100.0 / 3 << 33;
+        QTest::newRow("66.67") << 200.0 / 3 << 67;
+        QTest::newRow("max") << 2147483647.0 << 2147483647;
+        QTest::newRow("min") << -2147483648.0 << -2147483647 - 1;
+    }
+    void roundHalfEven()
+    {
+        QFETCH(double, value);
+        QFETCH(int, expected);
+        QCOMPARE(RoundHalfEven(value), expected);
+    }
+
+    void overflowIsAnError()
+    {
+        QVERIFY_THROWS_EXCEPTION(OverflowError, RoundHalfEven(2147483647.5 + 1));
+        QVERIFY_THROWS_EXCEPTION(OverflowError, RoundHalfEven(std::nan("")));
+        QVERIFY_THROWS_EXCEPTION(OverflowError, CheckedMul(21474837, 100));
+        QCOMPARE(CheckedMul(21474836, 100), 2147483600);
+        QVERIFY_THROWS_EXCEPTION(OverflowError, CheckedSub(2147483647, -1));
+        QVERIFY_THROWS_EXCEPTION(OverflowError, CheckedAdd(2147483647, 1));
+        QCOMPARE(CheckedSub(-5, 0), -5);
+    }
+
+    void numberText_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("mobile") << 13812345678.0 << "13812345678";
+        QTest::newRow("fraction") << 1.5 << "1.5";
+        QTest::newRow("binary noise") << 0.1 + 0.2 << "0.3";
+        QTest::newRow("negative") << -7.0 << "-7";
+        QTest::newRow("zero") << 0.0 << "0";
+        QTest::newRow("negative zero") << -0.0 << "0";
+        QTest::newRow("15 digits") << 999999999999999.0 << "999999999999999";
+        QTest::newRow("1E15") << 1e15 << "1E+15";
+        QTest::newRow("small") << 0.0001 << "0.0001";
+        QTest::newRow("tiny") << 0.00001 << "1E-05";
+        QTest::newRow("16 significant digits cut") << 1234567.890123456 << "1234567.89012346";
+    }
+    void numberText()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        QCOMPARE(NumberText(value), text);
+    }
+
+    void recorderRecordsAndAnswers()
+    {
+        MessageBoxRecorder recorder;
+        MsgBox(QStringLiteral("请输入用户名！"), MsgIcon::Information);
+        recorder.queueAnswer(2);
+        const int answer = MsgBoxChoice(QStringLiteral("q"), MsgIcon::Question,
+                                        {QStringLiteral("重试"), QStringLiteral("跳过"), QStringLiteral("停止")}, 0, 2);
+        QCOMPARE(answer, 2);
+        QCOMPARE(MsgBoxChoice(QStringLiteral("q"), MsgIcon::Question, {QStringLiteral("a"), QStringLiteral("b")}, 1, 0), 1);
+        QCOMPARE(recorder.records().size(), 3);
+        const MessageRecord& first = recorder.records().first();
+        QCOMPARE(first.text, QStringLiteral("请输入用户名！"));
+        QCOMPARE(first.icon, MsgIcon::Information);
+        QCOMPARE(first.title, QStringLiteral("Veltrin联系人导入"));
+        QCOMPARE(first.title, AppTitle());
+    }
+
+    void sendKeysTabAndSelectLine()
+    {
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* first = new QLineEdit(QStringLiteral("user"), &window);
+        auto* hidden = new QLineEdit(&window);
+        auto* second = new QLineEdit(&window);
+        layout->addWidget(first);
+        layout->addWidget(hidden);
+        layout->addWidget(second);
+        hidden->hide();
+        window.show();
+        first->setFocus();
+        first->setCursorPosition(2);
+        SendKeys(QStringLiteral("{Home}+{End}"), first);
+        QCOMPARE(first->selectedText(), QStringLiteral("user"));
+        SendKeys(QStringLiteral("{TAB}"), first);
+        QVERIFY(second->hasFocus() || QApplication::focusWidget() == second || second == window.focusWidget());
+    }
+};
+
+QTEST_MAIN(TestSupport)
+#include "tst_support.moc"
