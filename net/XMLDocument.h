@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace net {
+
+// A failed load or a read of a child that does not exist. The description says
+// what failed (host, HTTP status, parser message) and never holds the request
+// URL or its query, which carries the password.
+class XMLError : public std::runtime_error {
+public:
+    explicit XMLError(const QString& description);
+    QString description() const { return description_; }
+
+private:
+    QString description_;
+};
+
+struct ParsedDocument; // the parsed reply, shared by the document and its nodes
+
+class XMLNodeList;
+
+// An element (or other child node) of a loaded reply. Nodes stay readable after
+// the document has loaded another URL: they keep their own reply alive.
+class XMLNode {
+public:
+    XMLNode() = default;
+    XMLNodeList children() const;
+    // The concatenated text of all descendants, untrimmed.
+    QString text() const;
+
+private:
+    friend class XMLDocument;
+    friend class XMLNodeList;
+    XMLNode(std::shared_ptr<const ParsedDocument> doc, void* node) : doc_(std::move(doc)), node_(node) {}
+    std::shared_ptr<const ParsedDocument> doc_;
+    void* node_ = nullptr;
+};
+
+// The child nodes of an element in document order; whitespace-only text nodes
+// are left out.
+class XMLNodeList {
+public:
+    int length() const;
+    // Throws XMLError when there is no child at position i (from 0).
+    XMLNode item(int i) const;
+
+private:
+    friend class XMLNode;
+    std::shared_ptr<const ParsedDocument> doc_;
+    std::vector<void*> nodes_;
+};
+
+struct LoadLimits {
+    std::chrono::milliseconds connectTimeout{10'000};
+    std::chrono::milliseconds requestTimeout{30'000};
+    qint64 maxBodyBytes = 8 * 1024 * 1024;
+    int maxRedirects = 5;
+};
+
+// The platform's XML document object: load() sends one HTTP GET for the URL,
+// waits for the reply and parses it; root() then reads the reply by position.
+class XMLDocument {
+public:
+    XMLDocument();
+    ~XMLDocument();
+    XMLDocument(const XMLDocument&) = delete;
+    XMLDocument& operator=(const XMLDocument&) = delete;
+
+    // Sends the URL byte for byte as given. Throws XMLError on a transport
+    // failure, a time-out, an HTTP status of 400 or more, an oversized body or
+    // a body that is not well-formed XML; the previous reply is then gone.
+    void load(const QString& url);
+    // Throws XMLError when nothing has been loaded.
+    XMLNode root() const;
+
+    // Limits of every later load in this process; tests shorten them.
+    static void setLimits(const LoadLimits& limits);
+    static LoadLimits limits();
+    // Drops the session cookies and kept-alive connections that all documents share.
+    static void resetSession();
+
+private:
+    std::shared_ptr<const ParsedDocument> doc_;
+};
+
+} // namespace net

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace workbook {
+
+// Every failure of binding or reading a workbook; the description is in
+// Chinese and says what is wrong, so it can follow "数据分析失败！" as it is.
+class WorkbookError : public std::runtime_error {
+public:
+    explicit WorkbookError(const QString& description);
+    QString description() const { return description_; }
+
+private:
+    QString description_;
+};
+
+struct CellValue {
+    enum class Kind : uint8_t { Empty, Number, Text, Date, Boolean, Error };
+    Kind kind = Kind::Empty;
+    // Number: the value; Date: the serial day in the 1900 date system (whole
+    // days since 1899-12-30, the fraction is the time of day); Boolean: 0 or 1.
+    double number = 0;
+    // Text: the text; Error: the error's name, such as "#DIV/0!".
+    QString text;
+
+    static CellValue fromNumber(double v) { return {Kind::Number, v, {}}; }
+    static CellValue fromText(QString t) { return {Kind::Text, 0, std::move(t)}; }
+    static CellValue fromDate(double serial) { return {Kind::Date, serial, {}}; }
+    static CellValue fromBoolean(bool b) { return {Kind::Boolean, b ? 1.0 : 0.0, {}}; }
+    static CellValue fromError(QString name) { return {Kind::Error, 0, std::move(name)}; }
+};
+
+// "C5" for row 5, column 3.
+QString CellAddress(int row, int column);
+
+// The in-memory table of one worksheet, read once; rows and columns from 1.
+// Only the cells present are stored, so a sheet that claims a huge extent costs
+// no more than the cells it really holds.
+class Worksheet {
+public:
+    explicit Worksheet(QString name = {}) : name_(std::move(name)) {}
+
+    const QString& name() const { return name_; }
+    // An absent cell, or one outside the sheet, is empty.
+    const CellValue& cell(int row, int column) const;
+    // The cell's text: empty, text unchanged, numbers in plain decimal form,
+    // dates "yyyy-MM-dd", "yyyy-MM-dd HH:mm:ss" or "HH:mm:ss", truth values
+    // "TRUE"/"FALSE". An error value has no text: throws WorkbookError naming
+    // the cell and the error.
+    QString text(int row, int column) const;
+
+    // Readers store cells through this; a later value for the same cell replaces the earlier.
+    void set(int row, int column, CellValue value);
+    int lastRow() const { return static_cast<int>(rows_.size()); }
+    qsizetype cellCount() const { return cells_; }
+
+private:
+    using Row = std::vector<std::pair<int, CellValue>>; // sorted by column
+    QString name_;
+    std::vector<Row> rows_;
+    qsizetype cells_ = 0;
+};
+
+// The text form of a cell value (see Worksheet::text); row and column only name
+// the cell in the error description.
+QString CellText(const CellValue& value, int row, int column);
+
+// A workbook file bound by its path, read by its content (OLE2 container: .xls;
+// zip: .xlsx), never by its extension. Worksheets are numbered from 1.
+class Workbook {
+public:
+    virtual ~Workbook() = default;
+
+    // Throws WorkbookError for a file that cannot be read or is no workbook.
+    static std::unique_ptr<Workbook> Bind(const QString& path);
+
+    int Count() const { return static_cast<int>(names_.size()); }
+    // Throws WorkbookError for a position outside 1..Count().
+    QString Name(int position) const;
+    // Reads the worksheet on first use; throws WorkbookError for a position
+    // outside 1..Count() or a sheet that cannot be read.
+    const Worksheet& GetWorksheet(int position);
+    // Releases the file and every sheet read.
+    virtual void Close();
+
+protected:
+    Workbook() = default;
+    // Reads the worksheet at index (from 0) into a table.
+    virtual Worksheet readSheet(int index) = 0;
+    QStringList names_;
+
+private:
+    void checkPosition(int position) const;
+    std::vector<std::unique_ptr<Worksheet>> sheets_;
+};
+
+} // namespace workbook

@@ -1,0 +1,10 @@
+#include "workbook/Readers.h"
+
+namespace workbook {
+
+std::unique_ptr<Workbook> OpenXlsx(const QString& path)
+{
+    throw WorkbookError(QStringLiteral("暂不支持读取.xlsx工作簿：%1").arg(path));
+}
+
+} // namespace workbook
