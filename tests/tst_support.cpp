@@ -3,6 +3,7 @@
 #include "support/Keys.h"
 #include "support/MessageBox.h"
 #include "support/Numbers.h"
+#include "support/Text.h"
 
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -118,6 +119,27 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, text);
         QCOMPARE(NumberText(value), text);
+    }
+
+    void trimSpacesOnlyTouchesSpaces_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("both");
+        QTest::addColumn<QString>("leading");
+        QTest::newRow("empty") << "" << "" << "";
+        QTest::newRow("spaces only") << "   " << "" << "";
+        QTest::newRow("both ends") << "  a b  " << "a b" << "a b  ";
+        QTest::newRow("tab kept") << "\ta\t" << "\ta\t" << "\ta\t";
+        QTest::newRow("ideographic space kept") << "\u3000a " << "\u3000a" << "\u3000a ";
+        QTest::newRow("line feed kept") << " a\n" << "a\n" << "a\n";
+    }
+    void trimSpacesOnlyTouchesSpaces()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, both);
+        QFETCH(QString, leading);
+        QCOMPARE(TrimSpaces(text), both);
+        QCOMPARE(TrimLeadingSpaces(text), leading);
     }
 
     void recorderRecordsAndAnswers()
