@@ -53,3 +53,17 @@ QString NumberText(double value)
 }
 
 } // namespace support
+
+namespace support {
+
+std::optional<int32_t> ParseInt32(QStringView text)
+{
+    const QStringView digits = text.trimmed();
+    bool ok = false;
+    const qlonglong value = digits.toLongLong(&ok, 10);
+    if (!ok || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return static_cast<int32_t>(value);
+}
+
+} // namespace support

@@ -2,7 +2,10 @@
 
 #include <QString>
 
+#include <QStringView>
+
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 
 namespace support {
@@ -26,5 +29,13 @@ int32_t CheckedMul(int32_t a, int32_t b);
 // numbers below 1E15 give exactly their digits, no thousands separators, and
 // an exponent only from 1E15 up or for very small magnitudes ("1E+15", "1E-05").
 QString NumberText(double value);
+
+} // namespace support
+
+namespace support {
+
+// A decimal integer text within the signed 32-bit range, surrounding spaces
+// allowed; a letter, a fraction or a value out of range gives no value.
+std::optional<int32_t> ParseInt32(QStringView text);
 
 } // namespace support

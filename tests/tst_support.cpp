@@ -98,6 +98,35 @@ private slots:
         QCOMPARE(CheckedSub(-5, 0), -5);
     }
 
+    void parseInt32_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("value");
+        QTest::newRow("plain") << "12" << true << 12;
+        QTest::newRow("surrounding spaces") << " 12 " << true << 12;
+        QTest::newRow("negative") << "-1" << true << -1;
+        QTest::newRow("plus sign") << "+7" << true << 7;
+        QTest::newRow("max") << "2147483647" << true << 2147483647;
+        QTest::newRow("min") << "-2147483648" << true << (-2147483647 - 1);
+        QTest::newRow("beyond max") << "2147483648" << false << 0;
+        QTest::newRow("letter") << "1a" << false << 0;
+        QTest::newRow("fraction") << "1.5" << false << 0;
+        QTest::newRow("empty") << "" << false << 0;
+        QTest::newRow("inner space") << "1 2" << false << 0;
+        QTest::newRow("hex") << "0x10" << false << 0;
+    }
+    void parseInt32()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(int, value);
+        const auto parsed = ParseInt32(text);
+        QCOMPARE(parsed.has_value(), valid);
+        if (valid)
+            QCOMPARE(*parsed, value);
+    }
+
     void numberText_data()
     {
         QTest::addColumn<double>("value");

@@ -1,0 +1,117 @@
+#include "app/modPub.h"
+
+#include "support/CodePage.h"
+
+#include <QUrl>
+
+namespace modPub {
+namespace {
+
+QString& baseUrl()
+{
+    static QString url = QStringLiteral(VELTRIN_BASE_URL);
+    return url;
+}
+
+bool failXMLObjectCreation = false;
+
+bool passesUnchanged(int code)
+{
+    return (code >= 48 && code <= 57) || (code >= 64 && code <= 90) || (code >= 97 && code <= 122);
+}
+
+void appendPercentEncoded(QString& out, const QByteArray& bytes)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        out.append(QLatin1Char('%'));
+        out.append(QLatin1Char(hex[b >> 4]));
+        out.append(QLatin1Char(hex[b & 0x0F]));
+    }
+}
+
+} // namespace
+
+QString BaseURL()
+{
+    return baseUrl();
+}
+
+bool SetBaseURL(const QString& url, QString* reason)
+{
+    const QUrl parsed(url, QUrl::StrictMode);
+    const QString scheme = parsed.scheme();
+    QString problem;
+    if (!parsed.isValid() || parsed.isRelative() || parsed.host().isEmpty())
+        problem = QStringLiteral("不是一个完整的网址");
+    else if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        problem = QStringLiteral("只支持http或https网址");
+    else if (!url.endsWith(QLatin1Char('/')))
+        problem = QStringLiteral("网址必须以“/”结尾");
+    else if (parsed.hasQuery() || parsed.hasFragment())
+        problem = QStringLiteral("网址不能带查询参数或“#”片段");
+    if (!problem.isEmpty()) {
+        if (reason)
+            *reason = problem;
+        return false;
+    }
+    baseUrl() = url;
+    return true;
+}
+
+QString URLEncode(QStringView text)
+{
+    QString out;
+    out.reserve(text.size() * 3);
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unit < 0x80) {
+            if (passesUnchanged(unit))
+                out.append(c);
+            else
+                appendPercentEncoded(out, QByteArray(1, static_cast<char>(unit)));
+            continue;
+        }
+        // Every character beyond ASCII has a GBK code outside the three ranges
+        // (a negative double-byte code, or "?" when GBK cannot hold it).
+        appendPercentEncoded(out, support::ToGbk(QStringView(&c, 1)));
+    }
+    return out;
+}
+
+bool CreateXMLObject(std::unique_ptr<net::XMLDocument>& document)
+{
+    document.reset();
+    if (failXMLObjectCreation)
+        return false;
+    try {
+        document = std::make_unique<net::XMLDocument>();
+    } catch (const std::exception&) {
+        return false;
+    }
+    return document != nullptr;
+}
+
+void FailXMLObjectCreationForTesting(bool fail)
+{
+    failXMLObjectCreation = fail;
+}
+
+QString RootChildText(const net::XMLDocument& document, int position)
+{
+    return document.root().children().item(position).text();
+}
+
+QString LoginURL(const QString& userName, const QString& password)
+{
+    return BaseURL() + QStringLiteral("Login.asp?UserName=") + URLEncode(userName) + QStringLiteral("&Password=")
+        + URLEncode(password);
+}
+
+QString GroupListURL()
+{
+    return BaseURL() + QStringLiteral("XML/XML_LinkmanGroup.asp?ACT=LST");
+}
+
+} // namespace modPub
