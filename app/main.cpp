@@ -1,0 +1,81 @@
+#include "app/Commands.h"
+#include "app/StartUp.h"
+#include "app/modPub.h"
+#include "demoserver/DemoServer.h"
+#include "support/AppInfo.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTextStream>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int UsageError = 2;
+
+int runWindows(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("veltrin-import"));
+    QApplication::setApplicationDisplayName(support::AppTitle());
+    QApplication::setApplicationVersion(QStringLiteral(VELTRIN_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("将Excel工作簿中的联系人导入Veltrin企业短信平台的联系人分组。\n"
+                       "Imports contacts from Excel workbooks into a contact group of the platform.\n\n"
+                       "子命令（不打开窗口）：\n") + CommandsSummary());
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption baseUrl(QStringLiteral("base-url"),
+                                     QStringLiteral("平台服务器的基础网址，须以“/”结尾（默认 %1）。").arg(modPub::BaseURL()),
+                                     QStringLiteral("URL"));
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("在本机启动内置的演示平台并连接它。"));
+    parser.addOption(baseUrl);
+    parser.addOption(demo);
+    parser.process(app);
+
+    QTextStream err(stderr);
+    if (!parser.positionalArguments().isEmpty()) {
+        err << QStringLiteral("未知的参数：%1（--help 查看用法）").arg(parser.positionalArguments().join(u' ')) << Qt::endl;
+        return UsageError;
+    }
+    if (parser.isSet(baseUrl) && parser.isSet(demo)) {
+        err << QStringLiteral("--demo 与 --base-url 不能同时使用。") << Qt::endl;
+        return UsageError;
+    }
+    QString reason;
+    if (parser.isSet(baseUrl) && !modPub::SetBaseURL(parser.value(baseUrl), &reason)) {
+        err << QStringLiteral("--base-url 无效：%1。").arg(reason) << Qt::endl;
+        return UsageError;
+    }
+
+    std::unique_ptr<demoserver::DemoServer> demoServer;
+    if (parser.isSet(demo)) {
+        demoServer = std::make_unique<demoserver::DemoServer>();
+        if (!demoServer->start(0)) {
+            err << QStringLiteral("无法启动演示平台。") << Qt::endl;
+            return 1;
+        }
+        modPub::SetBaseURL(demoServer->baseUrl(), nullptr);
+        QTextStream out(stdout);
+        out << QStringLiteral("演示平台：%1\n演示用户：demo / demo123，演示 / 123456").arg(demoServer->baseUrl())
+            << Qt::endl;
+    }
+
+    if (!StartUp())
+        return 0;
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && IsCommand(QString::fromLocal8Bit(argv[1])))
+        return RunCommand(argc, argv);
+    return runWindows(argc, argv);
+}

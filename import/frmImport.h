@@ -1,0 +1,45 @@
+#pragma once
+
+#include "import/ImportRun.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QDialog;
+class QPushButton;
+class ProgressBar;
+
+// The import window: logs in again and sends every contact of gLinkmanTable to
+// the chosen group, with a progress bar and a cancel button. One object for the
+// whole run; each showing builds a new window, new flags and a new bar.
+class FrmImport : public QObject {
+    Q_OBJECT
+
+public:
+    // False only when the run went through every contact; read after the window closed.
+    bool Canceled = true;
+    // What the latest run sent, took and failed.
+    contacts::ImportSummary Summary;
+
+    // Shows the window modally, without an owner; returns once it has closed.
+    void Show();
+    QDialog* window() const { return window_; }
+    ProgressBar* progressBar() const { return prg; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow(QDialog& dialog);
+    void Form_Load();
+    void Form_Activate();
+    void RunImport();
+    contacts::FailureAction askAboutFailure(const contacts::ImportFailure& failure);
+
+    QPointer<QDialog> window_;
+    ProgressBar* prg = nullptr;
+    bool StopRequested = false;
+    bool RunStarted = false;
+};
+
+FrmImport& frmImport();

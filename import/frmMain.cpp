@@ -1,0 +1,280 @@
+#include "import/frmMain.h"
+
+#include "app/modPub.h"
+#include "import/ContactAnalysis.h"
+#include "import/frmImport.h"
+#include "support/AppInfo.h"
+#include "support/MessageBox.h"
+#include "support/Numbers.h"
+#include "support/Twips.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QStringListModel>
+#include <QTimer>
+
+using namespace modPub;
+using support::PlaceTwips;
+
+namespace {
+
+const QString GroupPlaceholder = QStringLiteral("<--请选择联系人分组-->");
+
+// The names in the contact list are padded to 17 GBK bytes; they line up only
+// in a font where a Chinese character is exactly two ASCII characters wide.
+QFont contactListFont()
+{
+    const QStringList families = QFontDatabase::families();
+    for (const QString& family : {QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                                  QStringLiteral("Noto Sans Mono CJK SC")}) {
+        if (families.contains(family)) {
+            QFont font(family);
+            font.setPointSize(10);
+            return font;
+        }
+    }
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+}
+
+class GroupIdError : public std::exception {};
+
+int32_t groupId(const QString& text)
+{
+    const auto id = support::ParseInt32(text);
+    if (!id)
+        throw GroupIdError();
+    return *id;
+}
+
+} // namespace
+
+FrmMain& frmMain()
+{
+    static FrmMain form;
+    return form;
+}
+
+void FrmMain::Show()
+{
+    if (!window_) {
+        auto* window = new QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window_ = window;
+        buildWindow(*window);
+        Form_Load();
+    }
+    window_->show();
+}
+
+void FrmMain::Unload()
+{
+    if (window_)
+        window_->close();
+}
+
+void FrmMain::buildWindow(QWidget& window)
+{
+    window.setObjectName(QStringLiteral("frmMain"));
+    window.setWindowTitle(support::AppTitle());
+    support::SetClientSizeTwips(&window, 6945, 5325);
+    window.installEventFilter(this);
+
+    txtFileName = new QLineEdit(&window);
+    txtFileName->setObjectName(QStringLiteral("txtFileName"));
+    txtFileName->setReadOnly(true);
+    QPalette menuColoured = txtFileName->palette();
+    menuColoured.setColor(QPalette::Base, window.palette().color(QPalette::Window));
+    txtFileName->setPalette(menuColoured);
+    PlaceTwips(txtFileName, 900, 150, 4995, 345);
+
+    auto* lblFile = new QLabel(QStringLiteral("文件名："), &window);
+    lblFile->setObjectName(QStringLiteral("lblCaption0"));
+    PlaceTwips(lblFile, 120, 240, 720, 180);
+
+    cmdSelFile = new QPushButton(QStringLiteral("选择文件"), &window);
+    cmdSelFile->setObjectName(QStringLiteral("cmdSelFile"));
+    PlaceTwips(cmdSelFile, 5910, 150, 945, 345);
+
+    lstCust = new QListView(&window);
+    lstCust->setObjectName(QStringLiteral("lstCust"));
+    lstCust->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lstCust->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstCust->setUniformItemSizes(true);
+    lstCust->setFont(contactListFont());
+    lstCustModel = new QStringListModel(lstCust);
+    lstCust->setModel(lstCustModel);
+    PlaceTwips(lstCust, 90, 1380, 6735, 3840);
+
+    cmdOK = new QPushButton(QStringLiteral("导入"), &window);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setEnabled(false);
+    PlaceTwips(cmdOK, 4770, 623, 975, 315);
+
+    auto* lblGroup = new QLabel(QStringLiteral("请选择联系人分组："), &window);
+    lblGroup->setObjectName(QStringLiteral("lblCaption1"));
+    PlaceTwips(lblGroup, 90, 690, 1620, 180);
+
+    cmdExit = new QPushButton(QStringLiteral("退出"), &window);
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    PlaceTwips(cmdExit, 5880, 623, 975, 315);
+    connect(cmdExit, &QPushButton::clicked, this, &FrmMain::cmdExit_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &FrmMain::cmdOK_Click);
+
+    cmbGroup = new QComboBox(&window);
+    cmbGroup->setObjectName(QStringLiteral("cmbGroup"));
+    cmbGroup->setEditable(false);
+    PlaceTwips(cmbGroup, 1710, 630, 2955, 300);
+
+    fraSheet = new QScrollArea(&window);
+    fraSheet->setObjectName(QStringLiteral("fraSheet"));
+    fraSheet->setFrameShape(QFrame::Box);
+    fraSheet->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    PlaceTwips(fraSheet, 90, 960, 6765, 405);
+    fraSheetRow = new QWidget;
+    fraSheetRow->setObjectName(QStringLiteral("fraSheetRow"));
+    fraSheet->setWidget(fraSheetRow);
+
+    auto* first = new QRadioButton(QStringLiteral("Sheet1"), fraSheetRow);
+    first->setObjectName(QStringLiteral("optSheet0"));
+    PlaceTwips(first, 60, 30, 945, 375);
+    first->hide();
+    optSheet = {first};
+
+    // No default and no cancel button: Enter and Esc press nothing.
+    for (QPushButton* button : {cmdSelFile, cmdOK, cmdExit})
+        button->setAutoDefault(false);
+
+    QWidget::setTabOrder(txtFileName, cmdSelFile);
+    QWidget::setTabOrder(cmdSelFile, lstCust);
+    QWidget::setTabOrder(lstCust, cmdOK);
+    QWidget::setTabOrder(cmdOK, cmdExit);
+    QWidget::setTabOrder(cmdExit, cmbGroup);
+    QWidget::setTabOrder(cmbGroup, fraSheet);
+    QWidget::setTabOrder(fraSheet, first);
+}
+
+void FrmMain::Form_Load()
+{
+    GroupsLoaded = false;
+}
+
+// Activation can recur (after a message box or the import window closes);
+// the group list is loaded on the first one only, whatever its outcome.
+void FrmMain::Form_Activate()
+{
+    if (GroupsLoaded)
+        return;
+    GroupsLoaded = true;
+    if (!LoadGroups()) {
+        support::MsgBox(QStringLiteral("加载联系人分组列表失败！"), support::MsgIcon::Critical);
+        Unload();
+    }
+}
+
+void FrmMain::cmdExit_Click()
+{
+    Unload();
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == window_) {
+        // A window that is shown is activated; the offscreen and some X11
+        // setups never send the activation, so the first showing counts too.
+        if (event->type() == QEvent::Show)
+            QTimer::singleShot(0, this, [this] { Form_Activate(); });
+        else if (event->type() == QEvent::WindowActivate)
+            Form_Activate();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// Every failure ends the loading with false; the entries added so far stay.
+bool FrmMain::LoadGroups()
+{
+    cmbGroup->clear();
+    cmbGroup->addItem(GroupPlaceholder, -1);
+
+    // Without a document object nothing could be loaded: say so rather than
+    // offer an empty list without explanation.
+    std::unique_ptr<net::XMLDocument> document;
+    if (!CreateXMLObject(document))
+        return false;
+    try {
+        document->load(GroupListURL());
+        if (RootChildText(*document, 0) != QLatin1String("0"))
+            return false;
+        const net::XMLNodeList groups = document->root().children().item(2).children();
+        const int n = groups.length();
+        for (int i = 0; i < n; ++i) {
+            const net::XMLNodeList group = groups.item(i).children();
+            const QString id = group.item(0).text();
+            const QString indent = group.item(1).text();
+            const QString name = group.item(2).text();
+            cmbGroup->addItem(QString(indent.size(), QLatin1Char(' ')) + name);
+            cmbGroup->setItemData(i + 1, groupId(id));
+        }
+    } catch (const net::XMLError&) {
+        return false;
+    } catch (const GroupIdError&) {
+        return false;
+    }
+    cmbGroup->setCurrentIndex(0);
+    return true;
+}
+
+// Fills gLinkmanTable and the contact list once the start cell was found, also
+// when the row pass then fails; the caller disables the import button then.
+bool FrmMain::AnalyseSheet(const QString& path, int32_t sheetIndex)
+{
+    contacts::SheetAnalysis analysis = contacts::AnalyseSheet(path, sheetIndex);
+    if (analysis.replacesContacts) {
+        gLinkmanTable = std::move(analysis.table);
+        lstCustModel->setStringList(analysis.entries);
+        lstCust->selectAll();
+    }
+    if (analysis.outcome != contacts::AnalysisOutcome::Analysed) {
+        support::MsgBox(contacts::AnalysisMessage(analysis), support::MsgIcon::Critical);
+        return false;
+    }
+    return true;
+}
+
+void FrmMain::cmdOK_Click()
+{
+    if (cmbGroup->currentIndex() <= 0) {
+        support::MsgBox(QStringLiteral("请选择联系人分组！如果需要创建新的分组，请登录到“Veltrin企业短信平台”创建！"),
+                        support::MsgIcon::Information);
+        return;
+    }
+    gGroupID = QString::number(cmbGroup->currentData().toInt());
+    frmImport().Show();
+    showImportOutcome();
+}
+
+// The completion message names the contacts the platform refused or that
+// failed, so a partly refused import is never reported as a plain success.
+void FrmMain::showImportOutcome()
+{
+    const contacts::ImportSummary& summary = frmImport().Summary;
+    QString text = frmImport().Canceled
+        ? QStringLiteral("客户资料导入未完成！被强行中断！\n已发送%1条，共%2条。").arg(summary.sent).arg(summary.total)
+        : QStringLiteral("客户资料导入完成！");
+    QStringList lines;
+    for (const contacts::ImportFailure& failure : summary.failures)
+        lines.append(contacts::FailureLine(failure));
+    if (!lines.isEmpty()) {
+        text += QLatin1Char('\n') + contacts::CountsLine(summary);
+        text += QLatin1Char('\n') + QStringList(lines.mid(0, 10)).join(QLatin1Char('\n'));
+        if (lines.size() > 10)
+            text += QStringLiteral("\n……（全部%1条见详细信息）").arg(lines.size());
+    }
+    support::MsgBox(text, support::MsgIcon::Information, lines.join(QLatin1Char('\n')));
+}

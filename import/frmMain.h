@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <cstdint>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QStringListModel;
+class QWidget;
+
+// The main window: the contact group list, the workbook and worksheet choice,
+// the contact list and the import button. One object for the whole run; its
+// window exists from Show() until it is unloaded, which ends the program.
+class FrmMain : public QObject {
+    Q_OBJECT
+
+public:
+    // Shows the window modelessly.
+    void Show();
+    // Closes and destroys the window.
+    void Unload();
+    // The window while it is loaded, or null.
+    QWidget* window() const { return window_; }
+
+    bool groupsLoaded() const { return GroupsLoaded; }
+    const QString& workbookPath() const { return WorkbookPath; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow(QWidget& window);
+    void Form_Load();
+    void Form_Activate();
+    void cmdExit_Click();
+    void cmdOK_Click();
+    bool LoadGroups();
+    bool AnalyseSheet(const QString& path, int32_t sheetIndex);
+    void showImportOutcome();
+
+    QPointer<QWidget> window_;
+    bool GroupsLoaded = false;
+    QString WorkbookPath;
+
+    QLineEdit* txtFileName = nullptr;
+    QPushButton* cmdSelFile = nullptr;
+    QListView* lstCust = nullptr;
+    QStringListModel* lstCustModel = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdExit = nullptr;
+    QComboBox* cmbGroup = nullptr;
+    QScrollArea* fraSheet = nullptr;
+    QWidget* fraSheetRow = nullptr;
+    QList<QRadioButton*> optSheet;
+};
+
+FrmMain& frmMain();
