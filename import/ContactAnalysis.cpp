@@ -2,6 +2,7 @@
 
 #include "support/CodePage.h"
 #include "support/Numbers.h"
+#include "support/Text.h"
 #include "workbook/Workbook.h"
 
 #include <algorithm>
@@ -29,26 +30,6 @@ bool isLeadByte(char byte)
 {
     const auto b = static_cast<unsigned char>(byte);
     return b >= 0x81 && b <= 0xFE;
-}
-
-// Trimming removes the ordinary space only, never tabs or ideographic spaces.
-QString trimSpaces(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ')
-        ++begin;
-    while (end > begin && text[end - 1] == u' ')
-        --end;
-    return begin == 0 && end == text.size() ? text : text.sliced(begin, end - begin);
-}
-
-QString trimLeadingSpaces(QStringView text)
-{
-    qsizetype begin = 0;
-    while (begin < text.size() && text[begin] == u' ')
-        ++begin;
-    return text.sliced(begin).toString();
 }
 
 bool isMobile(QStringView text)
@@ -82,7 +63,7 @@ void splitMobileText(Linkman& contact)
         return;
     const QStringView mobileText(contact.mobile);
     if (isMobile(mobileText.left(11))) {
-        contact.tel = trimLeadingSpaces(mobileText.mid(12));
+        contact.tel = support::TrimLeadingSpaces(mobileText.mid(12));
         contact.mobile.truncate(11);
     } else {
         contact.tel = contact.mobile;
@@ -104,7 +85,7 @@ void readContacts(const workbook::Worksheet& sheet, CellPosition start, SheetAna
     const int mobileColumn = start.column;
     int blankRows = 0;
     for (int row = start.row;; row = support::CheckedAdd(row, 1)) {
-        QString mobile = trimSpaces(sheet.text(row, mobileColumn));
+        QString mobile = support::TrimSpaces(sheet.text(row, mobileColumn));
         QString name = mobileColumn > 1 ? sheet.text(row, mobileColumn - 1) : QString();
         if (name.isEmpty() && mobile.isEmpty()) {
             if (++blankRows > BlankRowsPassedOver)

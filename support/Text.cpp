@@ -2,7 +2,8 @@
 
 namespace support {
 
-QString TrimSpaces(QStringView text)
+// Called for every cell of a sheet: an untouched text is shared, not copied.
+QString TrimSpaces(const QString& text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -10,7 +11,7 @@ QString TrimSpaces(QStringView text)
         ++begin;
     while (end > begin && text[end - 1] == u' ')
         --end;
-    return text.sliced(begin, end - begin).toString();
+    return begin == 0 && end == text.size() ? text : text.sliced(begin, end - begin);
 }
 
 QString TrimLeadingSpaces(QStringView text)
