@@ -1,0 +1,231 @@
+#include "import/ContactAnalysis.h"
+
+#include "support/CodePage.h"
+#include "support/Numbers.h"
+#include "workbook/Workbook.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+namespace contacts {
+namespace {
+
+constexpr qsizetype NameFieldBytes = 17;
+constexpr int SearchRows = 100;
+constexpr int SearchColumns = 100;
+constexpr int BlankRowsPassedOver = 3;
+
+bool isAscii(QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+// In GBK a byte from 0x81 to 0xFE starts a two-byte character.
+bool isLeadByte(char byte)
+{
+    const auto b = static_cast<unsigned char>(byte);
+    return b >= 0x81 && b <= 0xFE;
+}
+
+// Trimming removes the ordinary space only, never tabs or ideographic spaces.
+QString trimSpaces(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return begin == 0 && end == text.size() ? text : text.sliced(begin, end - begin);
+}
+
+QString trimLeadingSpaces(QStringView text)
+{
+    qsizetype begin = 0;
+    while (begin < text.size() && text[begin] == u' ')
+        ++begin;
+    return text.sliced(begin).toString();
+}
+
+bool isMobile(QStringView text)
+{
+    return GetDataType(text) == DataTypeMobile;
+}
+
+struct CellPosition {
+    int row = 0;
+    int column = 0;
+};
+
+std::optional<CellPosition> findStartCell(const workbook::Worksheet& sheet)
+{
+    for (int row = 1; row <= SearchRows; ++row) {
+        for (int column = 1; column <= SearchColumns; ++column) {
+            const QString text = sheet.text(row, column);
+            if (!text.isEmpty() && isMobile(text))
+                return CellPosition{row, column};
+        }
+    }
+    return std::nullopt;
+}
+
+// A mobile text that is no mobile number is either 11 digits, a separator and
+// a landline number, or a landline number alone; either way the telephone cell
+// of the row gives way to it.
+void splitMobileText(Linkman& contact)
+{
+    if (isMobile(contact.mobile))
+        return;
+    const QStringView mobileText(contact.mobile);
+    if (isMobile(mobileText.left(11))) {
+        contact.tel = trimLeadingSpaces(mobileText.mid(12));
+        contact.mobile.truncate(11);
+    } else {
+        contact.tel = contact.mobile;
+        contact.mobile.clear();
+    }
+}
+
+QString entryText(const Linkman& contact)
+{
+    if (contact.mobile.isEmpty())
+        return FormatName(contact.name) + QStringLiteral("Tel:") + contact.tel;
+    return FormatName(contact.name) + contact.mobile;
+}
+
+// Writes each contact as it is read, so that after a failure the result holds
+// everything written up to it, including a partly filled last row.
+void readContacts(const workbook::Worksheet& sheet, CellPosition start, SheetAnalysis& result)
+{
+    const int mobileColumn = start.column;
+    int blankRows = 0;
+    for (int row = start.row;; row = support::CheckedAdd(row, 1)) {
+        QString mobile = trimSpaces(sheet.text(row, mobileColumn));
+        QString name = mobileColumn > 1 ? sheet.text(row, mobileColumn - 1) : QString();
+        if (name.isEmpty() && mobile.isEmpty()) {
+            if (++blankRows > BlankRowsPassedOver)
+                return;
+            continue;
+        }
+        Linkman& contact = result.table.emplace_back();
+        contact.tel = sheet.text(row, mobileColumn + 1);
+        contact.remark = sheet.text(row, mobileColumn + 2);
+        if (name.isEmpty())
+            name = mobile;
+        contact.name = std::move(name);
+        contact.mobile = std::move(mobile);
+        splitMobileText(contact);
+        result.entries.append(entryText(contact));
+    }
+}
+
+// The description of the exception being handled; called only inside a catch block.
+QString currentFailure()
+{
+    try {
+        throw;
+    } catch (const workbook::WorkbookError& error) {
+        return error.description();
+    } catch (const std::exception& error) {
+        return QStringLiteral("读取工作表时发生意外错误：%1").arg(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+} // namespace
+
+int32_t GetDataType(QStringView text)
+{
+    if (text.size() != 11 || text[0] != u'1' || text[1] < u'3' || text[1] > u'9')
+        return DataTypeOther;
+    for (QChar c : text)
+        if (c < u'0' || c > u'9')
+            return DataTypeOther;
+    return DataTypeMobile;
+}
+
+QString FormatName(QStringView name)
+{
+    // Every character takes at least one byte, so no character past the 17th
+    // can reach the field.
+    const QStringView head = name.left(NameFieldBytes);
+    if (isAscii(head))
+        return head.toString().leftJustified(NameFieldBytes, u' ');
+    const QByteArray bytes = support::ToGbk(head);
+    qsizetype kept = 0;
+    while (kept < bytes.size()) {
+        const qsizetype width = isLeadByte(bytes[kept]) ? 2 : 1;
+        if (kept + width > NameFieldBytes)
+            break;
+        kept += width;
+    }
+    return support::FromGbk(QByteArrayView(bytes).first(kept)) + QString(NameFieldBytes - kept, u' ');
+}
+
+QString AnalysisMessage(const SheetAnalysis& analysis)
+{
+    switch (analysis.outcome) {
+    case AnalysisOutcome::Analysed:
+        break;
+    case AnalysisOutcome::UnknownFormat:
+        return QStringLiteral("未知的数据格式！");
+    case AnalysisOutcome::Failed:
+        return QStringLiteral("数据分析失败！") + analysis.description;
+    }
+    return {};
+}
+
+SheetAnalysis AnalyseWorksheet(const workbook::Worksheet& sheet)
+{
+    SheetAnalysis result;
+    try {
+        const std::optional<CellPosition> start = findStartCell(sheet);
+        if (!start) {
+            result.outcome = AnalysisOutcome::UnknownFormat;
+            return result;
+        }
+        result.replacesContacts = true;
+        readContacts(sheet, *start, result);
+        result.outcome = AnalysisOutcome::Analysed;
+    } catch (const std::exception&) {
+        result.description = currentFailure();
+    }
+    return result;
+}
+
+SheetAnalysis AnalyseSheet(workbook::Workbook& book, int32_t sheetIndex)
+{
+    SheetAnalysis result;
+    try {
+        const int position = support::CheckedAdd(std::max(sheetIndex, 0), 1);
+        result = AnalyseWorksheet(book.GetWorksheet(position));
+    } catch (const std::exception&) {
+        result.description = currentFailure();
+    }
+    if (result.outcome == AnalysisOutcome::Failed) {
+        // The failure is already being reported; a second one while closing adds nothing.
+        try {
+            book.Close();
+        } catch (const std::exception&) {
+        }
+    }
+    return result;
+}
+
+SheetAnalysis AnalyseSheet(const QString& path, int32_t sheetIndex)
+{
+    std::unique_ptr<workbook::Workbook> book;
+    try {
+        book = workbook::Workbook::Bind(path);
+    } catch (const std::exception&) {
+        SheetAnalysis result;
+        result.description = currentFailure();
+        return result;
+    }
+    return AnalyseSheet(*book, sheetIndex);
+}
+
+} // namespace contacts
