@@ -1,0 +1,20 @@
+#pragma once
+
+#include "import/ContactAnalysis.h"
+
+#include <QByteArray>
+
+class QIODevice;
+
+namespace contacts {
+
+// The contacts as CSV in UTF-8 (no byte order mark): a header line
+// "name,mobile,tel,remark", then one line per contact in table order. Lines end
+// in CRLF; a field holding a comma, a double quote, CR or LF is put in double
+// quotes with its double quotes doubled.
+QByteArray ContactsCsv(const LinkmanTable& table);
+
+// Writes ContactsCsv(table) to the device; false when the device took less.
+bool WriteContactsCsv(QIODevice& device, const LinkmanTable& table);
+
+} // namespace contacts
