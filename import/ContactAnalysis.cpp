@@ -32,6 +32,29 @@ bool isLeadByte(char byte)
     return b >= 0x81 && b <= 0xFE;
 }
 
+// Appends the name as a field of exactly 17 GBK bytes (see FormatName).
+void appendNameField(QString& out, QStringView name)
+{
+    // Every character takes at least one byte, so no character past the 17th
+    // can reach the field.
+    const QStringView head = name.left(NameFieldBytes);
+    if (isAscii(head)) {
+        out += head;
+        out.resize(out.size() + NameFieldBytes - head.size(), u' ');
+        return;
+    }
+    const QByteArray bytes = support::ToGbk(head);
+    qsizetype kept = 0;
+    while (kept < bytes.size()) {
+        const qsizetype width = isLeadByte(bytes[kept]) ? 2 : 1;
+        if (kept + width > NameFieldBytes)
+            break;
+        kept += width;
+    }
+    out += support::FromGbk(QByteArrayView(bytes).first(kept));
+    out.resize(out.size() + NameFieldBytes - kept, u' ');
+}
+
 bool isMobile(QStringView text)
 {
     return GetDataType(text) == DataTypeMobile;
@@ -71,11 +94,20 @@ void splitMobileText(Linkman& contact)
     }
 }
 
+// Built in one buffer: the analysis makes an entry for every contact row.
 QString entryText(const Linkman& contact)
 {
-    if (contact.mobile.isEmpty())
-        return FormatName(contact.name) + QStringLiteral("Tel:") + contact.tel;
-    return FormatName(contact.name) + contact.mobile;
+    const bool hasMobile = !contact.mobile.isEmpty();
+    QString entry;
+    entry.reserve(NameFieldBytes + (hasMobile ? contact.mobile.size() : 4 + contact.tel.size()));
+    appendNameField(entry, contact.name);
+    if (hasMobile) {
+        entry += contact.mobile;
+    } else {
+        entry += QLatin1String("Tel:");
+        entry += contact.tel;
+    }
+    return entry;
 }
 
 // Writes each contact as it is read, so that after a failure the result holds
@@ -130,20 +162,9 @@ int32_t GetDataType(QStringView text)
 
 QString FormatName(QStringView name)
 {
-    // Every character takes at least one byte, so no character past the 17th
-    // can reach the field.
-    const QStringView head = name.left(NameFieldBytes);
-    if (isAscii(head))
-        return head.toString().leftJustified(NameFieldBytes, u' ');
-    const QByteArray bytes = support::ToGbk(head);
-    qsizetype kept = 0;
-    while (kept < bytes.size()) {
-        const qsizetype width = isLeadByte(bytes[kept]) ? 2 : 1;
-        if (kept + width > NameFieldBytes)
-            break;
-        kept += width;
-    }
-    return support::FromGbk(QByteArrayView(bytes).first(kept)) + QString(NameFieldBytes - kept, u' ');
+    QString field;
+    appendNameField(field, name);
+    return field;
 }
 
 QString AnalysisMessage(const SheetAnalysis& analysis)

@@ -21,8 +21,6 @@ struct Linkman {
     QString mobile; // field 1
     QString tel;    // field 2
     QString remark; // field 3
-
-    bool operator==(const Linkman&) const = default;
 };
 
 // The contacts of one worksheet in sheet order, contact k at index k.
