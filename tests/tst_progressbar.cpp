@@ -437,7 +437,7 @@ private slots:
         QVERIFY(!zero.isEmpty());
         // " 0%" is centred, its leading blank included in the width.
         QVERIFY(qAbs(zero.center().x() - image.width() / 2) <= 6);
-        QCOMPARE(countColor(image, zero, Blue) + countColor(image, zero, White) > zero.width(), true);
+        QVERIFY(qAbs(zero.center().y() - image.height() / 2) <= 4);
 
         bar->SetValue(50);
         const int edge = expectedBarPixels(*bar, 50);
