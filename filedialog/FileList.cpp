@@ -27,6 +27,8 @@ void FileList::setDirectory(const QString& directory)
 
 void FileList::setPattern(const QString& pattern)
 {
+    if (pattern == patternText_)
+        return;
     std::optional<FilePattern> parsed = FilePattern::parse(pattern);
     if (!parsed)
         throw BrowseError(QStringLiteral("文件过滤“%1”不是文件名的式样。").arg(pattern));

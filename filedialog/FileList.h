@@ -19,8 +19,9 @@ public:
     QString directory() const { return directory_; }
     void setDirectory(const QString& directory);
     QString pattern() const { return patternText_; }
-    // Throws BrowseError, leaving the list as it was, for a pattern that
-    // names a directory.
+    // Re-reads the list, which forgets the selection, unless the pattern is
+    // the one in force. Throws BrowseError, leaving the list as it was, for a
+    // pattern that names a directory.
     void setPattern(const QString& pattern);
 
     QString entry(int index) const;
