@@ -127,7 +127,26 @@ void DirList::display(const QString& directory, const QStringList& subdirectorie
     }
     expandAll();
     setCurrentItem(current);
-    scrollToItem(current);
+    revealCurrent();
+}
+
+// Before the list is first shown its viewport has no size yet, so scrolling
+// then would hide the top rows for nothing.
+void DirList::showEvent(QShowEvent* event)
+{
+    QTreeWidget::showEvent(event);
+    revealCurrent();
+}
+
+// Every directory shown is open or a leaf: there is nothing to expand or
+// collapse, so no branch marks are drawn.
+void DirList::drawBranches(QPainter*, const QRect&, const QModelIndex&) const {}
+
+void DirList::revealCurrent()
+{
+    scrollToTop();
+    if (QTreeWidgetItem* current = currentItem())
+        scrollToItem(current);
 }
 
 void DirList::openItem(QTreeWidgetItem* item)

@@ -34,7 +34,12 @@ signals:
     // A directory the user opened could not be read.
     void openFailed(const QString& description);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+
 private:
+    void revealCurrent();
     QString resolve(const QString& path) const;
     void display(const QString& directory, const QStringList& subdirectories);
     void openItem(QTreeWidgetItem* item);

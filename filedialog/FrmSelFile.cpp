@@ -103,6 +103,10 @@ QString FrmSelFile::FilePath() const
 void FrmSelFile::SelectFile(const std::optional<QString>& OriFileName,
                             const std::optional<QString>& FilterStr)
 {
+    // The window is modal, so only code running inside it could ask again;
+    // a second window would tear the first down under its own event loop.
+    if (window_)
+        return;
     if (OriFileName)
         setFileName(*OriFileName);
     if (FilterStr)

@@ -47,7 +47,8 @@ public:
     // Always ends with a separator.
     QString FilePath() const;
     // Shows the window modally and returns once it has closed. An argument
-    // left out keeps the previous value of its property.
+    // left out keeps the previous value of its property. Does nothing while
+    // the window is already shown.
     void SelectFile(const std::optional<QString>& OriFileName = std::nullopt,
                     const std::optional<QString>& FilterStr = std::nullopt);
 
