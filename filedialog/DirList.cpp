@@ -37,7 +37,7 @@ QStringList ancestry(const QString& directory)
     return chain;
 }
 
-QString withoutDirectory(const QString& directory)
+QString listedName(const QString& directory)
 {
     const QString name = QFileInfo(directory).fileName();
     return name.isEmpty() ? QDir::toNativeSeparators(directory) : name;
@@ -113,7 +113,7 @@ void DirList::display(const QString& directory, const QStringList& subdirectorie
     QTreeWidgetItem* current = nullptr;
     for (const QString& dir : ancestry(directory)) {
         auto* item = current ? new QTreeWidgetItem(current) : new QTreeWidgetItem(this);
-        item->setText(0, withoutDirectory(dir));
+        item->setText(0, listedName(dir));
         item->setData(0, PathRole, dir);
         item->setIcon(0, openFolder);
         current = item;
