@@ -1,6 +1,7 @@
 #include "filedialog/DirList.h"
 
 #include "filedialog/BrowseError.h"
+#include "filedialog/Listing.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,8 +24,7 @@ QStringList readSubdirectories(const QString& directory)
     const std::filesystem::directory_iterator probe(QDir(directory).filesystemPath(), error);
     if (error)
         throw BrowseError(QString::fromLocal8Bit(error.message()));
-    return QDir(directory).entryList(QDir::Dirs | QDir::NoDotAndDotDot,
-                                     QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    return ListNames(directory, QDir::Dirs | QDir::NoDotAndDotDot);
 }
 
 // The directories from the root down to directory.

@@ -1,6 +1,7 @@
 #include "filedialog/FileList.h"
 
 #include "filedialog/BrowseError.h"
+#include "filedialog/Listing.h"
 
 #include <QDir>
 #include <QMouseEvent>
@@ -84,13 +85,9 @@ void FileList::selectionChangedByUser()
 // at are gone.
 void FileList::reload()
 {
-    QStringList names;
-    const QStringList files = QDir(directory_).entryList(
-        QDir::Files, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-    for (const QString& name : files) {
-        if (pattern_.matches(name))
-            names.append(name);
-    }
+    const QStringList names = ListNames(directory_, QDir::Files, [this](const QString& name) {
+        return pattern_.matches(name);
+    });
     quiet_ = true;
     clear();
     addItems(names);
