@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
-class QDialog;
+#include <QDialog>
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;

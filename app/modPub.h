@@ -1,5 +1,6 @@
 #pragma once
 
+#include "import/ContactAnalysis.h"
 #include "net/XMLDocument.h"
 
 #include <QString>
@@ -17,6 +18,9 @@ inline QString gUserName;
 inline QString gPassword;
 // Decimal text of the chosen group's id; written by the import button.
 inline QString gGroupID;
+// The contacts of the latest analysed worksheet; written only by the sheet
+// analysis, read by the import run.
+inline contacts::LinkmanTable gLinkmanTable;
 
 // The platform server's base URL: an absolute http or https URL ending in "/".
 QString BaseURL();

@@ -5,6 +5,7 @@
 #include "support/AppInfo.h"
 #include "support/Keys.h"
 #include "support/MessageBox.h"
+#include "support/Numbers.h"
 #include "support/Twips.h"
 
 #include <QCloseEvent>
@@ -62,10 +63,7 @@ void FrmImport::buildWindow(QDialog& dialog)
     support::SetClientSizeTwips(&dialog, 5670, 1020);
     dialog.installEventFilter(this);
 
-    prg = new ProgressBar(&dialog);
-    prg->setObjectName(QStringLiteral("prg"));
-    support::PlaceTwips(prg, 90, 150, 5475, 375);
-    prg->ReadProperties(ImportWindowProgressBarState());
+    prg = controls::LoadImportWindowProgressBar(&dialog);
 
     auto* cmdCancel = new QPushButton(QStringLiteral("取消"), &dialog);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
@@ -119,8 +117,13 @@ void FrmImport::RunImport()
     hooks.beforeContact = [] { support::DoEvents(); };
     hooks.stopRequested = [this] { return StopRequested; };
     hooks.contactDone = [this](const contacts::ImportSummary&) {
-        if (prg)
-            prg->SetValue(prg->Value() + 1);
+        // Past 21,474,836 contacts the percentage overflows; the run goes on
+        // and only the bar stops.
+        try {
+            if (prg)
+                prg->SetValue(prg->Value() + 1);
+        } catch (const support::OverflowError&) {
+        }
     };
     hooks.requestFailed = [this](const contacts::ImportFailure& failure, int) { return askAboutFailure(failure); };
 

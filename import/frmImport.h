@@ -5,9 +5,11 @@
 #include <QObject>
 #include <QPointer>
 
-class QDialog;
+#include <QDialog>
 class QPushButton;
+namespace controls {
 class ProgressBar;
+}
 
 // The import window: logs in again and sends every contact of gLinkmanTable to
 // the chosen group, with a progress bar and a cancel button. One object for the
@@ -24,7 +26,7 @@ public:
     // Shows the window modally, without an owner; returns once it has closed.
     void Show();
     QDialog* window() const { return window_; }
-    ProgressBar* progressBar() const { return prg; }
+    controls::ProgressBar* progressBar() const { return prg; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -37,7 +39,7 @@ private:
     contacts::FailureAction askAboutFailure(const contacts::ImportFailure& failure);
 
     QPointer<QDialog> window_;
-    ProgressBar* prg = nullptr;
+    controls::ProgressBar* prg = nullptr;
     bool StopRequested = false;
     bool RunStarted = false;
 };

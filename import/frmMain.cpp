@@ -1,12 +1,14 @@
 #include "import/frmMain.h"
 
 #include "app/modPub.h"
+#include "filedialog/FrmSelFile.h"
 #include "import/ContactAnalysis.h"
 #include "import/frmImport.h"
 #include "support/AppInfo.h"
 #include "support/MessageBox.h"
 #include "support/Numbers.h"
 #include "support/Twips.h"
+#include "workbook/Workbook.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -18,12 +20,20 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QStringListModel>
+#include <QScrollBar>
 #include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+#include <tuple>
 
 using namespace modPub;
 using support::PlaceTwips;
 
 namespace {
+
+// Left edge of worksheet button i, for i from 1; button 0 keeps 60.
+constexpr int SheetButtonSpacing = 1050;
 
 const QString GroupPlaceholder = QStringLiteral("<--请选择联系人分组-->");
 
@@ -126,26 +136,14 @@ void FrmMain::buildWindow(QWidget& window)
     PlaceTwips(cmdExit, 5880, 623, 975, 315);
     connect(cmdExit, &QPushButton::clicked, this, &FrmMain::cmdExit_Click);
     connect(cmdOK, &QPushButton::clicked, this, &FrmMain::cmdOK_Click);
+    connect(cmdSelFile, &QPushButton::clicked, this, &FrmMain::cmdSelFile_Click);
 
     cmbGroup = new QComboBox(&window);
     cmbGroup->setObjectName(QStringLiteral("cmbGroup"));
     cmbGroup->setEditable(false);
     PlaceTwips(cmbGroup, 1710, 630, 2955, 300);
 
-    fraSheet = new QScrollArea(&window);
-    fraSheet->setObjectName(QStringLiteral("fraSheet"));
-    fraSheet->setFrameShape(QFrame::Box);
-    fraSheet->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    PlaceTwips(fraSheet, 90, 960, 6765, 405);
-    fraSheetRow = new QWidget;
-    fraSheetRow->setObjectName(QStringLiteral("fraSheetRow"));
-    fraSheet->setWidget(fraSheetRow);
-
-    auto* first = new QRadioButton(QStringLiteral("Sheet1"), fraSheetRow);
-    first->setObjectName(QStringLiteral("optSheet0"));
-    PlaceTwips(first, 60, 30, 945, 375);
-    first->hide();
-    optSheet = {first};
+    buildSheetFrame(window);
 
     // No default and no cancel button: Enter and Esc press nothing.
     for (QPushButton* button : {cmdSelFile, cmdOK, cmdExit})
@@ -157,7 +155,78 @@ void FrmMain::buildWindow(QWidget& window)
     QWidget::setTabOrder(cmdOK, cmdExit);
     QWidget::setTabOrder(cmdExit, cmbGroup);
     QWidget::setTabOrder(cmbGroup, fraSheet);
-    QWidget::setTabOrder(fraSheet, first);
+    QWidget::setTabOrder(fraSheet, optSheet.first());
+}
+
+// The worksheet buttons stand in one row inside fraSheet. A workbook with
+// more sheets than the frame can show scrolls the row with two arrow buttons,
+// so that every worksheet can be reached.
+void FrmMain::buildSheetFrame(QWidget& window)
+{
+    fraSheet = new QScrollArea(&window);
+    fraSheet->setObjectName(QStringLiteral("fraSheet"));
+    fraSheet->setFrameShape(QFrame::Box);
+    fraSheet->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fraSheet->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    PlaceTwips(fraSheet, 90, 960, 6765, 405);
+    fraSheetRow = new QWidget;
+    fraSheetRow->setObjectName(QStringLiteral("fraSheetRow"));
+    fraSheet->setWidget(fraSheetRow);
+
+    const int step = support::TwipsToPixels(SheetButtonSpacing);
+    const int arrowHeight = fraSheet->height() - 2 * fraSheet->frameWidth();
+    for (auto [name, text, direction] : {std::tuple{"fraSheetLeft", "◀", -1}, std::tuple{"fraSheetRight", "▶", 1}}) {
+        auto* arrow = new QToolButton(fraSheet);
+        arrow->setObjectName(QLatin1String(name));
+        arrow->setText(QString::fromUtf8(text));
+        arrow->setAutoRepeat(true);
+        arrow->setFocusPolicy(Qt::NoFocus);
+        arrow->resize(arrowHeight, arrowHeight);
+        arrow->hide();
+        connect(arrow, &QToolButton::clicked, this, [this, step, direction] {
+            QScrollBar* bar = fraSheet->horizontalScrollBar();
+            bar->setValue(bar->value() + direction * step);
+        });
+        sheetArrows.append(arrow);
+    }
+    const int inner = fraSheet->width() - fraSheet->frameWidth();
+    sheetArrows[1]->move(inner - arrowHeight, fraSheet->frameWidth());
+    sheetArrows[0]->move(inner - 2 * arrowHeight, fraSheet->frameWidth());
+
+    auto* first = new QRadioButton(QStringLiteral("Sheet1"), fraSheetRow);
+    first->setObjectName(QStringLiteral("optSheet0"));
+    PlaceTwips(first, 60, 30, 945, 375);
+    first->hide();
+    optSheet = {first};
+    connectSheetButton(0);
+    fitSheetRow();
+}
+
+void FrmMain::connectSheetButton(int index)
+{
+    QRadioButton* button = optSheet[index];
+    connect(button, &QRadioButton::toggled, this, [this, button](bool checked) {
+        if (!checked)
+            return;
+        fraSheet->ensureWidgetVisible(button, 0, 0);
+        optSheet_Click(static_cast<int16_t>(optSheet.indexOf(button)));
+    });
+}
+
+// The row is as wide as its buttons; the arrows appear when it is wider than
+// the frame, and leave room so the last button can be scrolled clear of them.
+void FrmMain::fitSheetRow()
+{
+    const int viewportWidth = fraSheet->viewport()->width();
+    int right = 0;
+    for (QRadioButton* button : std::as_const(optSheet))
+        if (button->isVisibleTo(fraSheetRow))
+            right = std::max(right, button->geometry().right() + 1);
+    const bool scrolls = right > viewportWidth;
+    const int arrowsWidth = scrolls ? 2 * sheetArrows[0]->width() : 0;
+    fraSheetRow->resize(std::max(viewportWidth, right + arrowsWidth), fraSheet->viewport()->height());
+    for (QToolButton* arrow : std::as_const(sheetArrows))
+        arrow->setVisible(scrolls);
 }
 
 void FrmMain::Form_Load()
@@ -277,4 +346,71 @@ void FrmMain::showImportOutcome()
             text += QStringLiteral("\n……（全部%1条见详细信息）").arg(lines.size());
     }
     support::MsgBox(text, support::MsgIcon::Information, lines.join(QLatin1Char('\n')));
+}
+
+void FrmMain::cmdSelFile_Click()
+{
+    filedialog::FrmSelFile& dialog = filedialog::frmSelFile();
+    dialog.setFileName(QString());
+    dialog.SelectFile(std::nullopt, QStringLiteral("*.xls;*.xlsx"));
+    if (!dialog.Selected())
+        return;
+    WorkbookPath = dialog.FullPath();
+    txtFileName->setText(WorkbookPath);
+    cmbGroup->setCurrentIndex(0);
+    ListSheets();
+    chooseFirstSheet();
+}
+
+// Every failure is passed over: a file that cannot be bound leaves n at 0, and
+// the analysis that follows reports it.
+void FrmMain::ListSheets()
+{
+    std::unique_ptr<workbook::Workbook> book;
+    int n = 0;
+    try {
+        book = workbook::Workbook::Bind(WorkbookPath);
+        n = book->Count();
+    } catch (const workbook::WorkbookError&) {
+    }
+
+    while (optSheet.size() > std::max(n, 1))
+        delete optSheet.takeLast();
+    while (optSheet.size() < n) {
+        const QRadioButton* model = optSheet.first();
+        auto* button = new QRadioButton(fraSheetRow);
+        const auto index = static_cast<int>(optSheet.size());
+        button->setObjectName(QStringLiteral("optSheet%1").arg(index));
+        button->setFont(model->font());
+        button->setGeometry(support::TwipsToPixels(index * SheetButtonSpacing), model->y(), model->width(),
+                            model->height());
+        button->hide();
+        optSheet.append(button);
+        connectSheetButton(index);
+    }
+    for (int i = 0; i < n; ++i) {
+        try {
+            // A worksheet name is shown as it is: "&" would otherwise mark a shortcut.
+            optSheet[i]->setText(book->Name(i + 1).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        } catch (const workbook::WorkbookError&) {
+        }
+        optSheet[i]->show();
+    }
+    fitSheetRow();
+}
+
+// After a new workbook the first worksheet is the chosen one and the one analysed.
+void FrmMain::chooseFirstSheet()
+{
+    if (optSheet.first()->isChecked()) {
+        cmdOK->setEnabled(AnalyseSheet(WorkbookPath, 0));
+        return;
+    }
+    optSheet.first()->setChecked(true);
+}
+
+void FrmMain::optSheet_Click(int16_t Index)
+{
+    cmbGroup->setCurrentIndex(0);
+    cmdOK->setEnabled(AnalyseSheet(WorkbookPath, Index));
 }

@@ -13,7 +13,8 @@ class QPushButton;
 class QRadioButton;
 class QScrollArea;
 class QStringListModel;
-class QWidget;
+class QToolButton;
+#include <QWidget>
 
 // The main window: the contact group list, the workbook and worksheet choice,
 // the contact list and the import button. One object for the whole run; its
@@ -37,6 +38,13 @@ protected:
 
 private:
     void buildWindow(QWidget& window);
+    void buildSheetFrame(QWidget& window);
+    void connectSheetButton(int index);
+    void fitSheetRow();
+    void cmdSelFile_Click();
+    void ListSheets();
+    void chooseFirstSheet();
+    void optSheet_Click(int16_t Index);
     void Form_Load();
     void Form_Activate();
     void cmdExit_Click();
@@ -59,6 +67,7 @@ private:
     QScrollArea* fraSheet = nullptr;
     QWidget* fraSheetRow = nullptr;
     QList<QRadioButton*> optSheet;
+    QList<QToolButton*> sheetArrows;
 };
 
 FrmMain& frmMain();
