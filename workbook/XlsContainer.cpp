@@ -1,6 +1,7 @@
 #include "workbook/XlsContainer.h"
 
 #include "workbook/Readers.h"
+#include "workbook/XlsGlobals.h"
 
 #include <QFile>
 
@@ -30,20 +31,25 @@ using InfilePtr = std::unique_ptr<GsfInfile, GObjectUnref>;
                             .arg(path));
 }
 
-[[noreturn]] void refuseEncrypted(const QString& path)
-{
-    throw WorkbookError(QStringLiteral("工作簿已加密（设有打开密码），无法读取：“%1”。请在Excel中取消密码并保存后再试。").arg(path));
-}
-
 [[noreturn]] void refuseDamaged(const QString& path)
 {
     throw WorkbookError(QStringLiteral("文件“%1”的OLE2复合文档结构已损坏，无法作为.xls工作簿读取。").arg(path));
 }
 
+// GLib takes file names in UTF-8 on Windows and as the file system's bytes elsewhere.
+QByteArray glibFileName(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return path.toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
 InfilePtr openContainer(const QString& path)
 {
     GError* error = nullptr;
-    InputPtr input(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
+    InputPtr input(gsf_input_stdio_new(glibFileName(path).constData(), &error));
     g_clear_error(&error);
     if (!input)
         throw WorkbookError(QStringLiteral("无法打开文件“%1”。").arg(path));
@@ -54,17 +60,14 @@ InfilePtr openContainer(const QString& path)
     return container;
 }
 
-// The index of the child named like one of names (in order of preference),
-// whatever the letter case, or -1.
-int findChild(GsfInfile* container, std::initializer_list<const char*> names)
+// The index of the child called name, whatever the letter case, or -1.
+int findChild(GsfInfile* container, const char* name)
 {
     const int count = gsf_infile_num_children(container);
-    for (const char* wanted : names) {
-        for (int i = 0; i < count; ++i) {
-            const char* name = gsf_infile_name_by_index(container, i);
-            if (name && qstricmp(name, wanted) == 0)
-                return i;
-        }
+    for (int i = 0; i < count; ++i) {
+        const char* childName = gsf_infile_name_by_index(container, i);
+        if (childName && qstricmp(childName, name) == 0)
+            return i;
     }
     return -1;
 }
@@ -89,11 +92,11 @@ QByteArray readWhole(GsfInput* stream, qint64 limit, const QString& path)
 WorkbookStream readFromContainer(const QString& path, qint64 fileSize)
 {
     const InfilePtr container = openContainer(path);
-    const int workbook = findChild(container.get(), {"Workbook"});
-    const int index = workbook >= 0 ? workbook : findChild(container.get(), {"Book"});
+    const int workbook = findChild(container.get(), "Workbook");
+    const int index = workbook >= 0 ? workbook : findChild(container.get(), "Book");
     if (index < 0) {
-        if (findChild(container.get(), {"EncryptedPackage"}) >= 0)
-            refuseEncrypted(path);
+        if (findChild(container.get(), "EncryptedPackage") >= 0)
+            throw WorkbookError(EncryptedDescription());
         throw WorkbookError(QStringLiteral("文件“%1”不是Excel工作簿：其中没有工作簿数据（可能是Word文档等其他Office文件）。").arg(path));
     }
     const InputPtr stream(gsf_infile_child_by_index(container.get(), index));

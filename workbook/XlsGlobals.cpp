@@ -53,7 +53,7 @@ private:
     {
         switch (records_.id()) {
         case kFilePass:
-            throw WorkbookError(QStringLiteral("工作簿已加密（设有打开密码），无法读取。请在Excel中取消密码并保存后再试。"));
+            throw WorkbookError(EncryptedDescription());
         case kCodePage:
             globals_.codePage = windowsCodePage(record.u16());
             break;
@@ -137,6 +137,11 @@ private:
 };
 
 } // namespace
+
+QString EncryptedDescription()
+{
+    return QStringLiteral("工作簿已加密（设有打开密码），无法读取。请在Excel中取消密码并保存后再试。");
+}
 
 Globals ReadGlobals(QByteArrayView stream, bool namedBook)
 {

@@ -28,6 +28,9 @@ struct Globals {
     std::vector<QString> sharedStrings;
 };
 
+// Why a workbook that needs a password to open cannot be read.
+QString EncryptedDescription();
+
 // Reads the records from the workbook stream's first BOF to its EOF. Throws
 // WorkbookError for an encrypted workbook, biff::CorruptRecord for damage.
 // namedBook: the stream was called "Book", which decides a BOF of unknown version.
