@@ -114,11 +114,12 @@ private:
     CellValue numberValue(double value, uint16_t style) const
     {
         const bool dateStyle = style < globals_.dateStyles.size() && globals_.dateStyles[style];
-        if (!dateStyle || !std::isfinite(value) || value < 0 || value >= kLastDateSerial)
+        if (!dateStyle || !std::isfinite(value) || value < 0)
             return CellValue::fromNumber(value);
         // A time of day alone is the same in both date systems.
         const bool timeOnly = value > 0 && value < 1;
-        return CellValue::fromDate(globals_.date1904 && !timeOnly ? value + kDays1900To1904 : value);
+        const double serial = globals_.date1904 && !timeOnly ? value + kDays1900To1904 : value;
+        return serial < kLastDateSerial ? CellValue::fromDate(serial) : CellValue::fromNumber(value);
     }
 
     void readMulRk(RecordCursor& record, qsizetype size)

@@ -270,7 +270,7 @@ def write_hand_formulas():
                + formula(0, 4, special_result(2, 0x07))
                + formula(0, 5, special_result(3))
                + formula(0, 6, struct.pack('<d', 45366.5), style=1)
-               + formula(0, 7, special_result(0)) + rec(0x04BC, bytes(8)) + rec(STRING, xlstr('after SHRFMLA'))
+               + formula(0, 7, special_result(0)) + rec(0x04BC, struct.pack('<HHBBBBH', 0, 0, 7, 7, 0, 1, 3) + b'\x1e\x01\x00') + rec(STRING, xlstr('after SHRFMLA'))
                + bof(0x0600, 0x0020) + rec(NUMBER, cell(1, 0) + struct.pack('<d', 99)) + rec(EOF)
                + rec(LABELSST, cell(1, 1) + struct.pack('<I', 0))
                + rec(BOOLERR, cell(2, 0) + b'\x2a\x01')
