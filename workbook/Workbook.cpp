@@ -119,7 +119,7 @@ std::unique_ptr<Workbook> Workbook::Bind(const QString& path)
     file.close();
     if (head.isEmpty())
         throw WorkbookError(QStringLiteral("文件“%1”是空文件，不是工作簿。").arg(path));
-    if (head.startsWith(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)))
+    if (head.startsWith(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) || StartsWithBiffBof(head))
         return OpenXls(path);
     if (head.startsWith("PK\x03\x04"))
         return OpenXlsx(path);

@@ -1,10 +1,62 @@
+#include "workbook/BiffRecords.h"
 #include "workbook/Readers.h"
+#include "workbook/XlsContainer.h"
+#include "workbook/XlsGlobals.h"
+#include "workbook/XlsSheet.h"
 
 namespace workbook {
+namespace {
+
+// An .xls workbook (BIFF5/BIFF7 or BIFF8). The workbook stream stays in memory
+// until Close, so each worksheet is read from it without further I/O.
+class XlsWorkbook final : public Workbook {
+public:
+    explicit XlsWorkbook(const QString& path) : path_(path)
+    {
+        xls::WorkbookStream stream = xls::ReadWorkbookStream(path);
+        stream_ = std::move(stream.data);
+        try {
+            globals_ = xls::ReadGlobals(stream_, stream.namedBook);
+        } catch (const biff::CorruptRecord& damage) {
+            throw WorkbookError(QStringLiteral("工作簿“%1”已损坏，无法读取：%2。").arg(path_, damage.description()));
+        }
+        for (const xls::SheetEntry& sheet : globals_.sheets)
+            names_.append(sheet.name);
+    }
+
+    void Close() override
+    {
+        Workbook::Close();
+        stream_.clear();
+        globals_ = {};
+        closed_ = true;
+    }
+
+protected:
+    Worksheet readSheet(int index) override
+    {
+        if (closed_)
+            throw WorkbookError(QStringLiteral("工作簿“%1”已关闭。").arg(path_));
+        const xls::SheetEntry& entry = globals_.sheets[static_cast<size_t>(index)];
+        try {
+            return xls::ReadSheet(stream_, globals_, entry);
+        } catch (const biff::CorruptRecord& damage) {
+            throw WorkbookError(QStringLiteral("工作表“%1”已损坏，无法读取：%2。").arg(entry.name, damage.description()));
+        }
+    }
+
+private:
+    QString path_;
+    QByteArray stream_;
+    xls::Globals globals_;
+    bool closed_ = false;
+};
+
+} // namespace
 
 std::unique_ptr<Workbook> OpenXls(const QString& path)
 {
-    throw WorkbookError(QStringLiteral("暂不支持读取.xls工作簿：%1").arg(path));
+    return std::make_unique<XlsWorkbook>(path);
 }
 
 } // namespace workbook

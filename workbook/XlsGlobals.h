@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace workbook::xls {
+
+struct SheetEntry {
+    QString name;
+    // Where the sheet's BOF record lies in the workbook stream.
+    qsizetype offset = 0;
+};
+
+// What the workbook-wide records say, as far as reading cells needs it.
+struct Globals {
+    bool biff8 = true;
+    // The code page of BIFF5/BIFF7 byte strings.
+    int codePage = 1252;
+    bool date1904 = false;
+    // The worksheets in workbook order; charts, macro sheets and modules left out.
+    std::vector<SheetEntry> sheets;
+    // For each cell style (XF) index: whether its number format shows a date.
+    std::vector<bool> dateStyles;
+    // The shared strings (SST) of a BIFF8 workbook.
+    std::vector<QString> sharedStrings;
+};
+
+// Why a workbook that needs a password to open cannot be read.
+QString EncryptedDescription();
+
+// Reads the records from the workbook stream's first BOF to its EOF. Throws
+// WorkbookError for an encrypted workbook, biff::CorruptRecord for damage.
+// namedBook: the stream was called "Book", which decides a BOF of unknown version.
+Globals ReadGlobals(QByteArrayView stream, bool namedBook);
+
+} // namespace workbook::xls
