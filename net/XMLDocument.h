@@ -72,9 +72,13 @@ public:
     XMLDocument(const XMLDocument&) = delete;
     XMLDocument& operator=(const XMLDocument&) = delete;
 
-    // Sends the URL byte for byte as given. Throws XMLError on a transport
-    // failure, a time-out, an HTTP status of 400 or more, an oversized body or
-    // a body that is not well-formed XML; the previous reply is then gone.
+    // Sends the URL byte for byte as given: percent signs, "&", "+" and dot
+    // segments are kept, nothing is encoded a second time. Only what an HTTP
+    // request line cannot carry is percent-encoded, as its GBK bytes: spaces,
+    // control characters, non-ASCII characters and "#" (which would otherwise
+    // cut the query short). Throws XMLError on a transport failure, a time-out,
+    // an HTTP status of 400 or more, an oversized body or a body that is not
+    // well-formed XML; the previous reply is then gone.
     void load(const QString& url);
     // Throws XMLError when nothing has been loaded.
     XMLNode root() const;
