@@ -173,6 +173,7 @@ void FrmMain::buildSheetFrame(QWidget& window)
     fraSheetRow->setObjectName(QStringLiteral("fraSheetRow"));
     fraSheet->setWidget(fraSheetRow);
 
+    sheetArrows.clear();
     const int step = support::TwipsToPixels(SheetButtonSpacing);
     const int arrowHeight = fraSheet->height() - 2 * fraSheet->frameWidth();
     for (auto [name, text, direction] : {std::tuple{"fraSheetLeft", "◀", -1}, std::tuple{"fraSheetRight", "▶", 1}}) {

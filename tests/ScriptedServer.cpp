@@ -1,5 +1,7 @@
 #include "ScriptedServer.h"
 
+#include "net/XMLDocument.h"
+
 #include <httplib.h>
 
 #include <mutex>
@@ -33,6 +35,9 @@ ScriptedServer::ScriptedServer(Script script) : impl_(std::make_unique<Impl>())
 
 ScriptedServer::~ScriptedServer()
 {
+    // The tool's kept-alive connection would hold a server thread until its
+    // keep-alive time-out; closing it lets the server stop at once.
+    net::XMLDocument::resetSession();
     // stop() does nothing before the accept loop runs, so wait for it first.
     while (impl_->port > 0 && !impl_->server.is_running())
         std::this_thread::yield();

@@ -5,6 +5,7 @@
 #include "support/Text.h"
 
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -45,11 +46,6 @@ void logIn(QDialog* dialog, const QString& user, const QString& password)
     control<QLineEdit>(dialog, "txtUserName")->setText(user);
     control<QLineEdit>(dialog, "txtPassword")->setText(password);
     QTest::mouseClick(control<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
-}
-
-QString loginReplyWith(const QStringList& children)
-{
-    return QString::fromUtf8(ScriptedServer::xmlReply(children));
 }
 
 } // namespace
