@@ -105,6 +105,16 @@ void Worksheet::set(int row, int column, CellValue value)
     }
 }
 
+void Worksheet::reserve(int row, int cells)
+{
+    if (row < 1 || cells < 1)
+        return;
+    if (row > lastRow())
+        rows_.resize(static_cast<size_t>(row));
+    Row& entries = rows_[static_cast<size_t>(row - 1)];
+    entries.reserve(entries.size() + static_cast<size_t>(cells));
+}
+
 std::unique_ptr<Workbook> Workbook::Bind(const QString& path)
 {
     const QFileInfo info(path);
