@@ -77,6 +77,14 @@ const CellValue& Worksheet::cell(int row, int column) const
     return it != cells.end() && it->first == column ? it->second : emptyCell;
 }
 
+int Worksheet::lastColumn(int row) const
+{
+    if (row < 1 || row > lastRow())
+        return 0;
+    const Row& cells = rows_[static_cast<size_t>(row - 1)];
+    return cells.empty() ? 0 : cells.back().first;
+}
+
 QString Worksheet::text(int row, int column) const
 {
     return CellText(cell(row, column), row, column);

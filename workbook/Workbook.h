@@ -63,6 +63,8 @@ public:
     // the row is allocated once at its size instead of regrown cell by cell.
     void reserve(int row, int cells);
     int lastRow() const { return static_cast<int>(rows_.size()); }
+    // The rightmost column holding a cell in the row; 0 for a row without cells.
+    int lastColumn(int row) const;
     qsizetype cellCount() const { return cells_; }
 
 private:

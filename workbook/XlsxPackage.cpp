@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QUrl>
 
+#include <algorithm>
 #include <exception>
 
 #include <libxml/parser.h>
@@ -109,12 +110,22 @@ zip_file* Package::open(const QString& partName)
     const int64_t index = indexOf(partName);
     if (index < 0)
         throw WorkbookError(QStringLiteral("工作簿“%1”已损坏：缺少部件 %2。").arg(path_, partName));
+    zip_stat_t stat;
+    if (zip_stat_index(zip_, static_cast<zip_uint64_t>(index), 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE) != 0
+        && stat.size > MaxInflated - std::min(inflated_, MaxInflated)) {
+        throw WorkbookError(inflatedTooMuch());
+    }
     zip_file* file = zip_fopen_index(zip_, static_cast<zip_uint64_t>(index), 0);
     if (!file) {
         throw WorkbookError(QStringLiteral("工作簿“%1”的部件 %2 无法解压（%3）。")
                                 .arg(path_, partName, zipErrorText(zip_get_error(zip_))));
     }
     return file;
+}
+
+QString Package::inflatedTooMuch() const
+{
+    return QStringLiteral("工作簿“%1”解压后超过1 GiB，可能是恶意构造的压缩文件，已停止读取。").arg(path_);
 }
 
 bool Package::account(int64_t bytes)
@@ -297,8 +308,7 @@ private:
             return -1;
         }
         if (!parser.package_.account(got)) {
-            parser.failure_ = QStringLiteral("工作簿“%1”解压后超过1 GiB，可能是恶意构造的压缩文件，已停止读取。")
-                                  .arg(parser.package_.path());
+            parser.failure_ = parser.package_.inflatedTooMuch();
             return -1;
         }
         return static_cast<int>(got);

@@ -45,7 +45,10 @@ private:
     zip_file* open(const QString& partName);
     int64_t indexOf(const QString& partName) const;
     // Counts bytes decompressed; false once the total passes MaxInflated.
+    // The sizes that the zip directory declares are checked first, but they
+    // may lie, so what is really inflated is counted too.
     bool account(int64_t bytes);
+    QString inflatedTooMuch() const;
 
     QString path_;
     zip* zip_ = nullptr;
