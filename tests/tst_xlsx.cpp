@@ -123,6 +123,9 @@ private slots:
         add("style beyond the list", unusual, 1, "E1", Kind::Number, QStringLiteral("44259"));
         add("shared strings with a space in the name", unusual, 1, "F1", Kind::Text, QStringLiteral("共享"));
         add("relative target with ..", unusual, 2, "B2", Kind::Text, QStringLiteral("第二个工作表"));
+        add("conventional names without relationships", "no_relationships.xlsx", 1, "A1", Kind::Text,
+            QStringLiteral("按惯例找到"));
+        add("second conventional sheet", "no_relationships.xlsx", 2, "B2", Kind::Number, QStringLiteral("2"));
     }
 
     void cellValues()
@@ -221,6 +224,8 @@ private slots:
         QTest::newRow("DTD") << "dtd.xlsx" << QStringLiteral("含有DTD声明");
         QTest::newRow("column beyond XFD") << "bad_reference.xlsx" << QStringLiteral("单元格地址“XFE1”无效");
         QTest::newRow("row beyond 1048576") << "bad_row.xlsx" << QStringLiteral("行号 1048577 超出范围");
+        QTest::newRow("rows counted past 1048576") << "too_many_rows.xlsx" << QStringLiteral("行数超过1048576行");
+        QTest::newRow("cell text past 1 MiB") << "too_long_text.xlsx" << QStringLiteral("单元格 A1 的内容超过1 MiB");
         QTest::newRow("shared string beyond the table")
             << "bad_shared_string.xlsx" << QStringLiteral("单元格 A1 引用的共享字符串“3”不存在");
         QTest::newRow("OpenDocument spreadsheet")

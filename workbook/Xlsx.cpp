@@ -93,21 +93,25 @@ public:
     {
     }
 
+    // Only the workbook's own children count: extensions repeat some names.
     void startElement(std::string_view name, const Attributes& attributes) override
     {
-        if (!rootSeen_) {
-            if (name != "workbook")
-                throw WorkbookError(QStringLiteral("“%1”不是Excel工作簿：压缩包里的主文档不是工作簿。").arg(path_));
-            rootSeen_ = true;
-        } else if (name == "workbookPr") {
+        ++depth_;
+        if (depth_ == 1 && name != "workbook")
+            throw WorkbookError(QStringLiteral("“%1”不是Excel工作簿：压缩包里的主文档不是工作簿。").arg(path_));
+        if (depth_ == 2 && name == "workbookPr") {
             attributes.forEach([&](std::string_view attribute, std::string_view value) {
                 if (attribute == "date1904")
                     date1904 = isTrue(value);
             });
-        } else if (name == "sheet") {
+        } else if (depth_ == 2) {
+            inSheets_ = name == "sheets";
+        } else if (depth_ == 3 && inSheets_ && name == "sheet") {
             addSheet(attributes);
         }
     }
+
+    void endElement(std::string_view) override { --depth_; }
 
     bool date1904 = false;
     std::vector<Sheet> sheets;
@@ -141,7 +145,8 @@ private:
     const QString& path_;
     const std::vector<Relationship>& relationships_;
     const QString& directory_;
-    bool rootSeen_ = false;
+    int depth_ = 0;
+    bool inSheets_ = false;
     int sheetElements_ = 0;
 };
 
@@ -176,8 +181,11 @@ public:
 
     void text(std::string_view text) override
     {
-        if (inItem_)
-            item_.text(text);
+        if (inItem_ && !item_.text(text)) {
+            throw WorkbookError(QStringLiteral("工作簿“%1”的第%2个共享字符串超过1 MiB，工作簿已损坏。")
+                                    .arg(path_)
+                                    .arg(strings_.size() + 1));
+        }
     }
 
 private:
@@ -286,6 +294,7 @@ private:
     void store();
     CellValue numberValue() const;
     CellValue sharedString() const;
+    QString tooLong() const;
 
     const XlsxWorkbook& book_;
     Worksheet& sheet_;
@@ -454,10 +463,19 @@ void SheetHandler::endElement(std::string_view name)
 
 void SheetHandler::text(std::string_view text)
 {
-    if (inValue_)
+    if (inValue_) {
+        if (value_.size() + text.size() > xlsx::StringItemText::MaxBytes)
+            throw WorkbookError(tooLong());
         value_ += text;
-    else if (inInline_)
-        inline_.text(text);
+    } else if (inInline_ && !inline_.text(text)) {
+        throw WorkbookError(tooLong());
+    }
+}
+
+QString SheetHandler::tooLong() const
+{
+    return QStringLiteral("工作表“%1”的单元格 %2 的内容超过1 MiB，工作簿已损坏。")
+        .arg(sheet_.name(), CellAddress(row_, column_));
 }
 
 void SheetHandler::startRow(const Attributes& attributes)
@@ -472,6 +490,9 @@ void SheetHandler::startRow(const Attributes& attributes)
                                 .arg(sheet_.name())
                                 .arg(*row)
                                 .arg(xlsx::MaxRows));
+    }
+    if (!row && row_ == xlsx::MaxRows) {
+        throw WorkbookError(QStringLiteral("工作表“%1”的行数超过%2行。").arg(sheet_.name()).arg(xlsx::MaxRows));
     }
     row_ = row ? *row : row_ + 1;
     column_ = 0;

@@ -344,10 +344,14 @@ void StringItemText::endElement(std::string_view name)
         --inPhonetic_;
 }
 
-void StringItemText::text(std::string_view text)
+bool StringItemText::text(std::string_view text)
 {
-    if (inRun_ > 0 && inPhonetic_ == 0)
-        value_ += text;
+    if (inRun_ == 0 || inPhonetic_ > 0)
+        return true;
+    if (value_.size() + text.size() > MaxBytes)
+        return false;
+    value_ += text;
+    return true;
 }
 
 void StringItemText::clear()

@@ -101,9 +101,15 @@ void ParsePart(Package& package, const QString& partName, XmlHandler& handler);
 // its <t> runs joined, phonetic runs <rPh> left out.
 class StringItemText {
 public:
+    // A cell holds at most 32767 characters; text far beyond that is refused
+    // rather than collected without end.
+    static constexpr size_t MaxBytes = size_t(1) << 20;
+
+
     void startElement(std::string_view name);
     void endElement(std::string_view name);
-    void text(std::string_view text);
+    // False, and nothing added, when the text would pass MaxBytes.
+    [[nodiscard]] bool text(std::string_view text);
     std::string& value() { return value_; }
     void clear();
 

@@ -239,12 +239,28 @@ def make_large_claims():
     simple_package("large_claims.xlsx", sheet(rows, '<dimension ref="A1:XFD1048576"/>'), shared_strings=shared)
 
 
+def make_without_relationships():
+    """No workbook relationships at all: parts are found by their conventional names."""
+    write_package("no_relationships.xlsx", [
+        ("_rels/.rels", relationships(("rId1", office("officeDocument"), "xl/workbook.xml"))),
+        ("xl/workbook.xml", f'<workbook xmlns="{MAIN}" xmlns:r="{REL}"><sheets>'
+                            '<sheet name="一" sheetId="1" r:id="rId1"/><sheet name="二" sheetId="2" r:id="rId2"/>'
+                            '</sheets></workbook>'),
+        ("xl/sharedStrings.xml", f'<sst xmlns="{MAIN}"><si><t>按惯例找到</t></si></sst>'),
+        ("xl/worksheets/sheet1.xml", sheet('<row r="1"><c r="A1" t="s"><v>0</v></c></row>')),
+        ("xl/worksheets/sheet2.xml", sheet('<row r="2"><c r="B2"><v>2</v></c></row>')),
+    ])
+
+
 def make_damaged():
     rows = '<row r="1"><c r="A1"><v>1</v></c></row>'
     simple_package("bad_reference.xlsx", sheet('<row r="1"><c r="XFE1"><v>1</v></c></row>'))
     simple_package("bad_row.xlsx", sheet('<row r="1048577"><c><v>1</v></c></row>'))
     simple_package("bad_shared_string.xlsx", sheet('<row r="1"><c r="A1" t="s"><v>3</v></c></row>'),
                    shared_strings=f'<sst xmlns="{MAIN}"><si><t>only</t></si></sst>')
+    simple_package("too_many_rows.xlsx", sheet("<row/>" * 1048577))
+    simple_package("too_long_text.xlsx",
+                   sheet('<row r="1"><c r="A1" t="inlineStr"><is><t>' + "长" * 400000 + '</t></is></c></row>'))
     simple_package("bad_xml.xlsx", sheet(rows).replace("</sheetData>", "</sheetDat>"))
     simple_package("dtd.xlsx", sheet(rows), workbook_xml=(
         '<?xml version="1.0"?><!DOCTYPE workbook [<!ENTITY a "aaaaaaaaaa">]>'
@@ -306,5 +322,6 @@ if __name__ == "__main__":
     make_excel_forms()
     make_unusual_layout()
     make_large_claims()
+    make_without_relationships()
     make_damaged()
     make_bomb()
