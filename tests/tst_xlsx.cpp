@@ -215,6 +215,7 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("reason");
         QTest::newRow("truncated zip") << "truncated.xlsx" << QStringLiteral("已损坏或不完整");
+        QTest::newRow("zip entries with a password") << "password_zip.xlsx" << QStringLiteral("压缩包设有密码");
         QTest::newRow("zip bomb") << "bomb.xlsx" << QStringLiteral("解压后超过1 GiB");
         QTest::newRow("no workbook part") << "no_workbook.xlsx" << QStringLiteral("没有工作簿部件");
         QTest::newRow("word document") << "not_a_workbook.xlsx" << QStringLiteral("主文档不是工作簿");

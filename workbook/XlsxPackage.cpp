@@ -116,6 +116,9 @@ zip_file* Package::open(const QString& partName)
         throw WorkbookError(inflatedTooMuch());
     }
     zip_file* file = zip_fopen_index(zip_, static_cast<zip_uint64_t>(index), 0);
+    if (!file && zip_error_code_zip(zip_get_error(zip_)) == ZIP_ER_NOPASSWD) {
+        throw WorkbookError(QStringLiteral("工作簿“%1”的压缩包设有密码，请去掉密码后另存为.xlsx再导入。").arg(path_));
+    }
     if (!file) {
         throw WorkbookError(QStringLiteral("工作簿“%1”的部件 %2 无法解压（%3）。")
                                 .arg(path_, partName, zipErrorText(zip_get_error(zip_))));

@@ -15,7 +15,9 @@ committed files only change when this script does.
 import datetime
 import io
 import os
+import struct
 import zipfile
+import zlib
 
 import openpyxl
 from openpyxl.chart import BarChart, Reference
@@ -288,6 +290,47 @@ def make_damaged():
         truncated.write(data[: len(data) // 2])
 
 
+def zip_crypto(data, crc):
+    """The traditional PKWARE encryption, with a fixed header for repeatable output."""
+    keys = [0x12345678, 0x23456789, 0x34567890]
+
+    def crc_byte(value, byte):
+        return zlib.crc32(bytes([byte]), value ^ 0xFFFFFFFF) ^ 0xFFFFFFFF
+
+    def update(byte):
+        keys[0] = crc_byte(keys[0], byte)
+        keys[1] = ((keys[1] + (keys[0] & 0xFF)) * 134775813 + 1) & 0xFFFFFFFF
+        keys[2] = crc_byte(keys[2], keys[1] >> 24)
+
+    for byte in b"secret":
+        update(byte)
+    out = bytearray()
+    for byte in bytes(11) + bytes([crc >> 24]) + data:
+        temp = (keys[2] | 2) & 0xFFFF
+        out.append(byte ^ (((temp * (temp ^ 1)) >> 8) & 0xFF))
+        update(byte)
+    return bytes(out)
+
+
+def make_password_zip():
+    """A package whose zip entries are encrypted (stored, not deflated)."""
+    parts = [
+        ("_rels/.rels", relationships(("rId1", office("officeDocument"), "xl/workbook.xml")).encode()),
+        ("xl/workbook.xml", f'<workbook xmlns="{MAIN}"/>'.encode()),
+    ]
+    local, central = bytearray(), bytearray()
+    for name, data in parts:
+        crc = zlib.crc32(data)
+        encrypted = zip_crypto(data, crc)
+        fields = struct.pack("<HHHHHIIIHH", 20, 1, 0, 0, 0x21, crc, len(encrypted), len(data), len(name), 0)
+        central += b"PK\x01\x02" + struct.pack("<H", 20) + fields + struct.pack("<HHHII", 0, 0, 0, 0, len(local))
+        central += name.encode()
+        local += b"PK\x03\x04" + fields + name.encode() + encrypted
+    end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, len(parts), len(parts), len(central), len(local), 0)
+    with open(path("password_zip.xlsx"), "wb") as out:
+        out.write(bytes(local + central + end))
+
+
 def make_bomb():
     """Over 1 GiB of blanks inside the sheet element, deflated to about 1 MiB."""
     head = f'<worksheet xmlns="{MAIN}"><sheetData>'
@@ -324,4 +367,5 @@ if __name__ == "__main__":
     make_large_claims()
     make_without_relationships()
     make_damaged()
+    make_password_zip()
     make_bomb()
