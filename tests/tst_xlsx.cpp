@@ -114,6 +114,9 @@ private slots:
         add("typed ISO date", forms, 1, "A6", Kind::Date, QStringLiteral("2021-01-01 10:10:10"));
         add("typed false", forms, 1, "C6", Kind::Boolean, QStringLiteral("FALSE"));
         add("empty formula text", forms, 1, "D6", Kind::Text, QString());
+        add("pretty-printed number", forms, 1, "E6", Kind::Number, QStringLiteral("42"));
+        add("pretty-printed string index", forms, 1, "F6", Kind::Text, QStringLiteral("a&b<c>"));
+        add("blank number", forms, 1, "G6", Kind::Empty, QString());
 
         const char* unusual = "unusual_layout.xlsx";
         add("custom date format", unusual, 1, "A1", Kind::Date, QStringLiteral("2021-03-04"));

@@ -20,8 +20,18 @@ QString qstring(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Pretty-printed parts may surround a value with blanks and line breaks.
+std::string_view trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
 std::optional<int> parseIndex(std::string_view text)
 {
+    text = trimmed(text);
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value < 0)
@@ -31,10 +41,7 @@ std::optional<int> parseIndex(std::string_view text)
 
 std::optional<double> parseNumber(std::string_view text)
 {
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
+    text = trimmed(text);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     double value = 0;
@@ -46,6 +53,7 @@ std::optional<double> parseNumber(std::string_view text)
 
 bool isTrue(std::string_view text)
 {
+    text = trimmed(text);
     return text == "1" || text == "true";
 }
 
@@ -540,6 +548,7 @@ void SheetHandler::startCell(const Attributes& attributes)
 
 void SheetHandler::store()
 {
+    const bool blank = trimmed(value_).empty();
     CellValue value;
     switch (type_) {
     case CellType::InlineString:
@@ -548,12 +557,12 @@ void SheetHandler::store()
         value = CellValue::fromText(xlsx::DecodeEscapes(qstring(hasInline_ ? inline_.value() : value_)));
         break;
     case CellType::Number:
-        if (value_.empty())
+        if (blank)
             return;
         value = numberValue();
         break;
     case CellType::SharedString:
-        if (value_.empty())
+        if (blank)
             return;
         value = sharedString();
         break;
@@ -564,19 +573,19 @@ void SheetHandler::store()
         value = CellValue::fromText(xlsx::DecodeEscapes(qstring(value_)));
         break;
     case CellType::Boolean:
-        if (value_.empty())
+        if (blank)
             return;
         value = CellValue::fromBoolean(isTrue(value_));
         break;
     case CellType::Error:
-        if (value_.empty())
+        if (blank)
             return;
-        value = CellValue::fromError(qstring(value_));
+        value = CellValue::fromError(qstring(trimmed(value_)));
         break;
     case CellType::IsoDate: {
-        if (value_.empty())
+        if (blank)
             return;
-        const auto serial = xlsx::ParseIsoDate(value_);
+        const auto serial = xlsx::ParseIsoDate(trimmed(value_));
         value = serial ? CellValue::fromDate(*serial) : CellValue::fromText(qstring(value_));
         break;
     }

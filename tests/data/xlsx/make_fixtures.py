@@ -185,7 +185,8 @@ def make_excel_forms():
         '<row><c><v>7</v></c></row>'
         '<row r="5"><c r="C5" t="e"><f>1/0</f><v>#DIV/0!</v></c><c r="D5" t="e"><v>#N/A</v></c></row>'
         '<row r="6"><c r="A6" t="d"><v>2021-01-01T10:10:10</v></c><c r="B6" t="d"><v>10:10:10</v></c>'
-        '<c r="C6" t="b"><v>0</v></c><c r="D6" t="str"><v></v></c></row>')
+        '<c r="C6" t="b"><v>0</v></c><c r="D6" t="str"><v></v></c>'
+        '<c r="E6">\n  <v>\n    42\n  </v>\n</c><c r="F6" t="s"><v> 5 </v></c><c r="G6"><v>  </v></c></row>')
     simple_package("excel_forms.xlsx", sheet(rows, '<dimension ref="A1:F6"/>'), shared_strings=shared)
 
 
