@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,8 +10,8 @@
 struct zip;
 struct zip_file;
 
-// The zip package of a .xlsx workbook and the streaming XML reader over its
-// parts. Every failure throws workbook::WorkbookError naming the file.
+// The zip package of a .xlsx workbook and the streaming XML parsing of its
+// parts. Every failure throws workbook::WorkbookError saying what is wrong.
 namespace workbook::xlsx {
 
 struct Relationship {
