@@ -397,6 +397,9 @@ void XlsxWorkbook::loadSharedParts()
 {
     if (sharedPartsLoaded_)
         return;
+    // A read that failed half way is started afresh on the next sheet.
+    strings_.clear();
+    dateStyles_.clear();
     if (package().contains(sharedStringsPart_))
         readSharedStrings();
     if (package().contains(stylesPart_))
