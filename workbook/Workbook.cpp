@@ -77,6 +77,14 @@ const CellValue& Worksheet::cell(int row, int column) const
     return it != cells.end() && it->first == column ? it->second : emptyCell;
 }
 
+int Worksheet::lastColumn(int row) const
+{
+    if (row < 1 || row > lastRow())
+        return 0;
+    const Row& cells = rows_[static_cast<size_t>(row - 1)];
+    return cells.empty() ? 0 : cells.back().first;
+}
+
 QString Worksheet::text(int row, int column) const
 {
     return CellText(cell(row, column), row, column);
@@ -103,6 +111,16 @@ void Worksheet::set(int row, int column, CellValue value)
         cells.emplace(it, column, std::move(value));
         ++cells_;
     }
+}
+
+void Worksheet::reserve(int row, int cells)
+{
+    if (row < 1 || cells < 1)
+        return;
+    if (row > lastRow())
+        rows_.resize(static_cast<size_t>(row));
+    Row& entries = rows_[static_cast<size_t>(row - 1)];
+    entries.reserve(entries.size() + static_cast<size_t>(cells));
 }
 
 std::unique_ptr<Workbook> Workbook::Bind(const QString& path)

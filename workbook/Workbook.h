@@ -59,7 +59,12 @@ public:
 
     // Readers store cells through this; a later value for the same cell replaces the earlier.
     void set(int row, int column, CellValue value);
+    // A reader that knows how many more cells a row will get says so first, so
+    // the row is allocated once at its size instead of regrown cell by cell.
+    void reserve(int row, int cells);
     int lastRow() const { return static_cast<int>(rows_.size()); }
+    // The rightmost column holding a cell in the row; 0 for a row without cells.
+    int lastColumn(int row) const;
     qsizetype cellCount() const { return cells_; }
 
 private:

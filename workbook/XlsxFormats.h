@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+#include <string_view>
+
+// The small text forms inside a spreadsheet package: number format codes,
+// cell references, ISO dates and the _xHHHH_ escapes of strings.
+namespace workbook::xlsx {
+
+// Whether a built-in number format (one the styles part names by id alone)
+// shows a date or a time. Besides the international ids 14-22 and 45-47 this
+// counts the ids that Chinese, Japanese and Korean Excel use for their own date
+// and time forms (27-36, 50-58), which such files carry without a code.
+bool IsBuiltInDateFormat(int id);
+
+// Whether a custom number format code shows a date or a time: its first section
+// holds d, m, y, h or s outside quoted text, escapes and brackets, or an
+// elapsed-time bracket such as [h] or [mm].
+bool IsDateFormatCode(QStringView code);
+
+struct CellReference {
+    int row = 0;
+    int column = 0;
+};
+
+// "C5" -> row 5, column 3; nothing for text that is no reference or lies beyond
+// the largest sheet (1048576 rows, 16384 columns).
+std::optional<CellReference> ParseCellReference(std::string_view text);
+
+constexpr int MaxRows = 1048576;
+constexpr int MaxColumns = 16384;
+
+// An ISO 8601 date, date-time or time ("2021-01-01", "2021-01-01T10:10:10",
+// "10:10:10") as a serial day of the 1900 date system; nothing when the text
+// is not such a value. A time zone suffix is ignored: the cell shows wall time.
+std::optional<double> ParseIsoDate(std::string_view text);
+
+// Replaces each _xHHHH_ escape by the UTF-16 unit it stands for; "_x005F_"
+// stands for "_", which is how a literal "_x000D_" is written.
+QString DecodeEscapes(QString text);
+
+} // namespace workbook::xlsx

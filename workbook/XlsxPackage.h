@@ -1,0 +1,121 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct zip;
+struct zip_file;
+
+// The zip package of a .xlsx workbook and the streaming XML parsing of its
+// parts. Every failure throws workbook::WorkbookError saying what is wrong.
+namespace workbook::xlsx {
+
+struct Relationship {
+    QString id;
+    QString type;   // the last segment of the type URI: "worksheet", "styles"...
+    QString target; // the part name it points to, resolved against the source
+};
+
+class Package {
+public:
+    explicit Package(const QString& path);
+    ~Package();
+    Package(const Package&) = delete;
+    Package& operator=(const Package&) = delete;
+
+    const QString& path() const { return path_; }
+    // Part names are compared without regard to letter case, as the package rules say.
+    bool contains(const QString& partName) const;
+    // The start of a part, for a look at its first bytes (empty when it is absent).
+    QByteArray head(const QString& partName, int size);
+    // The relationships of a part, from "<dir>/_rels/<name>.rels"; empty when
+    // that part is absent. External targets are left out.
+    std::vector<Relationship> relationships(const QString& partName);
+
+    // Decompressing more than this in all is taken for a zip bomb.
+    static constexpr uint64_t MaxInflated = uint64_t(1) << 30;
+
+private:
+    friend class PartParser;
+    zip_file* open(const QString& partName);
+    int64_t indexOf(const QString& partName) const;
+    // Counts bytes decompressed; false once the total passes MaxInflated.
+    // The sizes that the zip directory declares are checked first, but they
+    // may lie, so what is really inflated is counted too.
+    bool account(int64_t bytes);
+    QString inflatedTooMuch() const;
+
+    QString path_;
+    zip* zip_ = nullptr;
+    uint64_t inflated_ = 0;
+};
+
+// The attributes of a start element as the parser hands them over: for each,
+// its local name, prefix, namespace, and value as a range that is not
+// NUL-terminated.
+class Attributes {
+public:
+    Attributes(const unsigned char** data, int count) : data_(data), count_(count) {}
+
+    // Calls f(localName, value) for each attribute; prefixes are not looked at.
+    template <typename F>
+    void forEach(F&& f) const
+    {
+        for (int i = 0; i < count_; ++i) {
+            const unsigned char** attribute = data_ + 5 * i;
+            f(std::string_view(reinterpret_cast<const char*>(attribute[0])),
+              std::string_view(reinterpret_cast<const char*>(attribute[3]),
+                               static_cast<size_t>(attribute[4] - attribute[3])));
+        }
+    }
+
+private:
+    const unsigned char** data_;
+    int count_;
+};
+
+// What a part's content means to its reader. Elements are told by local name,
+// so any namespace prefix and both the transitional and the strict namespaces
+// are accepted. A handler stops the parse by throwing WorkbookError.
+class XmlHandler {
+public:
+    virtual ~XmlHandler() = default;
+    virtual void startElement(std::string_view name, const Attributes& attributes) = 0;
+    virtual void endElement(std::string_view name) { (void)name; }
+    // Character data, possibly in several pieces.
+    virtual void text(std::string_view text) { (void)text; }
+};
+
+// Streams one part through libxml2's SAX2 parser, inflating it as the parser
+// asks for more, so a big sheet is never held in memory whole. Network access,
+// entity substitution and DTDs are refused. Throws WorkbookError when the part
+// is absent or damaged, or passes on what the handler threw.
+void ParsePart(Package& package, const QString& partName, XmlHandler& handler);
+
+// Collects the text of a shared string item <si> or an inline string <is>:
+// its <t> runs joined, phonetic runs <rPh> left out.
+class StringItemText {
+public:
+    // A cell holds at most 32767 characters; text far beyond that is refused
+    // rather than collected without end.
+    static constexpr size_t MaxBytes = size_t(1) << 20;
+
+
+    void startElement(std::string_view name);
+    void endElement(std::string_view name);
+    // False, and nothing added, when the text would pass MaxBytes.
+    [[nodiscard]] bool text(std::string_view text);
+    std::string& value() { return value_; }
+    void clear();
+
+private:
+    int inRun_ = 0;
+    int inPhonetic_ = 0;
+    std::string value_;
+};
+
+} // namespace workbook::xlsx
