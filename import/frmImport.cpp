@@ -2,6 +2,7 @@
 
 #include "app/modPub.h"
 #include "controls/ProgressBar.h"
+#include "support/Activation.h"
 #include "support/AppInfo.h"
 #include "support/Keys.h"
 #include "support/MessageBox.h"
@@ -61,7 +62,7 @@ void FrmImport::buildWindow(QDialog& dialog)
     dialog.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                           | Qt::WindowCloseButtonHint);
     support::SetClientSizeTwips(&dialog, 5670, 1020);
-    dialog.installEventFilter(this);
+    support::OnActivate(&dialog, [this] { Form_Activate(); });
 
     prg = controls::LoadImportWindowProgressBar(&dialog);
 
@@ -79,19 +80,6 @@ void FrmImport::Form_Load()
     RunStarted = false;
     StopRequested = false;
     Canceled = true;
-}
-
-bool FrmImport::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == window_) {
-        // A shown window is activated; the offscreen and some X11 setups never
-        // send the activation, so the first showing counts too.
-        if (event->type() == QEvent::Show)
-            QTimer::singleShot(0, this, [this] { Form_Activate(); });
-        else if (event->type() == QEvent::WindowActivate)
-            Form_Activate();
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 // The run lets events through between contacts, which can activate the window

@@ -28,9 +28,6 @@ public:
     QDialog* window() const { return window_; }
     controls::ProgressBar* progressBar() const { return prg; }
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void buildWindow(QDialog& dialog);
     void Form_Load();

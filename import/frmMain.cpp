@@ -4,6 +4,7 @@
 #include "filedialog/FrmSelFile.h"
 #include "import/ContactAnalysis.h"
 #include "import/frmImport.h"
+#include "support/Activation.h"
 #include "support/AppInfo.h"
 #include "support/MessageBox.h"
 #include "support/Numbers.h"
@@ -94,7 +95,7 @@ void FrmMain::buildWindow(QWidget& window)
     window.setObjectName(QStringLiteral("frmMain"));
     window.setWindowTitle(support::AppTitle());
     support::SetClientSizeTwips(&window, 6945, 5325);
-    window.installEventFilter(this);
+    support::OnActivate(&window, [this] { Form_Activate(); });
 
     txtFileName = new QLineEdit(&window);
     txtFileName->setObjectName(QStringLiteral("txtFileName"));
@@ -251,19 +252,6 @@ void FrmMain::Form_Activate()
 void FrmMain::cmdExit_Click()
 {
     Unload();
-}
-
-bool FrmMain::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == window_) {
-        // A window that is shown is activated; the offscreen and some X11
-        // setups never send the activation, so the first showing counts too.
-        if (event->type() == QEvent::Show)
-            QTimer::singleShot(0, this, [this] { Form_Activate(); });
-        else if (event->type() == QEvent::WindowActivate)
-            Form_Activate();
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 // Every failure ends the loading with false; the entries added so far stay.

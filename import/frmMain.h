@@ -33,9 +33,6 @@ public:
     bool groupsLoaded() const { return GroupsLoaded; }
     const QString& workbookPath() const { return WorkbookPath; }
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void buildWindow(QWidget& window);
     void buildSheetFrame(QWidget& window);
