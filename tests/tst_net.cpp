@@ -22,6 +22,28 @@ namespace {
 
 const QString kSecret = QStringLiteral("SuperSecret99");
 
+// Runs an httplib server on a free loopback port until destroyed.
+class Listening {
+public:
+    explicit Listening(httplib::Server& server) : server_(server), port_(server.bind_to_any_port("127.0.0.1"))
+    {
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) // httplib ignores a stop() that comes before its accept loop runs
+            std::this_thread::yield();
+    }
+    ~Listening()
+    {
+        server_.stop();
+        thread_.join();
+    }
+    int port() const { return port_; }
+
+private:
+    httplib::Server& server_;
+    int port_;
+    std::thread thread_;
+};
+
 // A loopback server with scripted replies; it logs every request target as
 // received and the client port it came from.
 class ScriptedServer {
@@ -38,18 +60,19 @@ public:
             return httplib::Server::HandlerResponse::Unhandled;
         });
         route();
-        port = http.bind_to_any_port("127.0.0.1");
-        listener = std::thread([this] { http.listen_after_bind(); });
+        listening = std::make_unique<Listening>(http);
     }
 
     ~ScriptedServer()
     {
         releaseHanging();
-        http.stop();
-        listener.join();
+        listening.reset();
     }
 
-    QString url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(port).arg(path); }
+    QString url(const QString& path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/%2").arg(listening->port()).arg(path);
+    }
 
     QString lastTarget() const
     {
@@ -168,8 +191,7 @@ private:
     }
 
     httplib::Server http;
-    std::thread listener;
-    int port = 0;
+    std::unique_ptr<Listening> listening;
     mutable std::mutex mutex;
     std::condition_variable wake;
     bool released = false;
@@ -349,6 +371,21 @@ private slots:
         XMLDocument::setLimits(limits);
         const QString description = loadFailure(url("hang?Password=") + kSecret);
         QVERIFY2(description.contains(QStringLiteral("0.3 秒")), qPrintable(description));
+        QVERIFY(!description.contains(kSecret));
+    }
+
+    void refusesAnUnverifiedCertificate()
+    {
+        const QByteArray folder = VELTRIN_TEST_DATA "/net/";
+        httplib::SSLServer https(folder + "self-signed.crt", folder + "self-signed.key");
+        QVERIFY(https.is_valid());
+        https.Get("/ok", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("<Result/>", "text/xml");
+        });
+        const Listening listening(https);
+        const QString description =
+            loadFailure(QStringLiteral("https://127.0.0.1:%1/ok?Password=%2").arg(listening.port()).arg(kSecret));
+        QVERIFY2(description.contains(QStringLiteral("证书")), qPrintable(description));
         QVERIFY(!description.contains(kSecret));
     }
 
