@@ -177,6 +177,9 @@ private:
             body += "]><r>&a10;</r>";
             sendXml(response, body);
         });
+        http.Get("/internal", [](const httplib::Request&, httplib::Response& response) {
+            sendXml(response, "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x \"MUST-NOT-LEAK\">]><r>before&x;after</r>");
+        });
         http.Get("/external", [this](const httplib::Request&, httplib::Response& response) {
             sendXml(response, "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x SYSTEM \"file://"
                                   + externalFile.toUtf8() + "\">]><r>before&x;after</r>");
@@ -445,6 +448,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::newRow("expansion bomb") << QStringLiteral("bomb");
+        QTest::newRow("internal entity") << QStringLiteral("internal");
         QTest::newRow("external entity naming a file") << QStringLiteral("external");
         QTest::newRow("external DTD naming a file") << QStringLiteral("external-dtd");
     }
@@ -460,6 +464,11 @@ private slots:
         const QString text = doc.root().text();
         QVERIFY2(text.size() < 100, qPrintable(text.left(100)));
         QVERIFY(!text.contains(QStringLiteral("MUST-NOT-LEAK")));
+        const net::XMLNodeList children = doc.root().children();
+        for (int i = 0; i < children.length(); ++i) {
+            QVERIFY(!children.item(i).text().contains(QStringLiteral("MUST-NOT-LEAK")));
+            QCOMPARE(children.item(i).children().length(), 0); // the entity's content is not reachable either
+        }
     }
 };
 
