@@ -134,7 +134,7 @@ private:
         http.Get("/empty", [](const httplib::Request&, httplib::Response& response) { sendXml(response, ""); });
         http.Get("/echo-secret", [](const httplib::Request&, httplib::Response& response) {
             // A server echoing the query into its markup must not carry the password into the description.
-            sendXml(response, "<Result><" + kSecret.toLatin1() + "></Result>");
+            sendXml(response, "<Result></" + kSecret.toLatin1() + ">");
         });
         http.Get("/big", [](const httplib::Request&, httplib::Response& response) {
             sendXml(response, "<Result>" + QByteArray(8 * 1024 * 1024, 'x') + "</Result>");
