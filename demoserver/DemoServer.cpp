@@ -330,6 +330,9 @@ bool DemoServer::start(int port)
     if (d->port == 0)
         return false;
     d->listener = std::thread([this] { d->http.listen_after_bind(); });
+    // httplib ignores a stop() that comes before its accept loop runs.
+    while (!d->http.is_running())
+        std::this_thread::yield();
     return true;
 }
 

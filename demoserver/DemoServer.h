@@ -66,7 +66,9 @@ public:
     // Listens on 127.0.0.1; port 0 picks a free port. False when the port
     // cannot be bound or the server already runs.
     bool start(int port = 0);
-    // Releases held requests, closes the connections and waits for them.
+    // Releases held requests, closes the connections and waits for them. A
+    // client that keeps an idle connection open delays this by up to a second;
+    // net::XMLDocument::resetSession() beforehand closes such connections at once.
     void stop();
     int port() const;
     // "http://127.0.0.1:PORT/"

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <pthread.h>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 

@@ -330,7 +330,9 @@ XMLNodeList XMLNode::children() const
 {
     XMLNodeList list;
     list.doc_ = doc_;
-    if (!node_)
+    // An entity reference's children are the entity's declaration and content,
+    // which must stay unread; only elements have children worth reading.
+    if (!node_ || static_cast<xmlNodePtr>(node_)->type != XML_ELEMENT_NODE)
         return list;
     for (xmlNodePtr child = static_cast<xmlNodePtr>(node_)->children; child; child = child->next)
         if (!isWhitespaceText(child))

@@ -22,6 +22,28 @@ namespace {
 
 const QString kSecret = QStringLiteral("SuperSecret99");
 
+// Runs an httplib server on a free loopback port until destroyed.
+class Listening {
+public:
+    explicit Listening(httplib::Server& server) : server_(server), port_(server.bind_to_any_port("127.0.0.1"))
+    {
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) // httplib ignores a stop() that comes before its accept loop runs
+            std::this_thread::yield();
+    }
+    ~Listening()
+    {
+        server_.stop();
+        thread_.join();
+    }
+    int port() const { return port_; }
+
+private:
+    httplib::Server& server_;
+    int port_;
+    std::thread thread_;
+};
+
 // A loopback server with scripted replies; it logs every request target as
 // received and the client port it came from.
 class ScriptedServer {
@@ -38,18 +60,19 @@ public:
             return httplib::Server::HandlerResponse::Unhandled;
         });
         route();
-        port = http.bind_to_any_port("127.0.0.1");
-        listener = std::thread([this] { http.listen_after_bind(); });
+        listening = std::make_unique<Listening>(http);
     }
 
     ~ScriptedServer()
     {
         releaseHanging();
-        http.stop();
-        listener.join();
+        listening.reset();
     }
 
-    QString url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(port).arg(path); }
+    QString url(const QString& path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/%2").arg(listening->port()).arg(path);
+    }
 
     QString lastTarget() const
     {
@@ -111,7 +134,7 @@ private:
         http.Get("/empty", [](const httplib::Request&, httplib::Response& response) { sendXml(response, ""); });
         http.Get("/echo-secret", [](const httplib::Request&, httplib::Response& response) {
             // A server echoing the query into its markup must not carry the password into the description.
-            sendXml(response, "<Result><" + kSecret.toLatin1() + "></Result>");
+            sendXml(response, "<Result></" + kSecret.toLatin1() + ">");
         });
         http.Get("/big", [](const httplib::Request&, httplib::Response& response) {
             sendXml(response, "<Result>" + QByteArray(8 * 1024 * 1024, 'x') + "</Result>");
@@ -154,6 +177,9 @@ private:
             body += "]><r>&a10;</r>";
             sendXml(response, body);
         });
+        http.Get("/internal", [](const httplib::Request&, httplib::Response& response) {
+            sendXml(response, "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x \"MUST-NOT-LEAK\">]><r>before&x;after</r>");
+        });
         http.Get("/external", [this](const httplib::Request&, httplib::Response& response) {
             sendXml(response, "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x SYSTEM \"file://"
                                   + externalFile.toUtf8() + "\">]><r>before&x;after</r>");
@@ -168,8 +194,7 @@ private:
     }
 
     httplib::Server http;
-    std::thread listener;
-    int port = 0;
+    std::unique_ptr<Listening> listening;
     mutable std::mutex mutex;
     std::condition_variable wake;
     bool released = false;
@@ -352,6 +377,21 @@ private slots:
         QVERIFY(!description.contains(kSecret));
     }
 
+    void refusesAnUnverifiedCertificate()
+    {
+        const QByteArray folder = VELTRIN_TEST_DATA "/net/";
+        httplib::SSLServer https(folder + "self-signed.crt", folder + "self-signed.key");
+        QVERIFY(https.is_valid());
+        https.Get("/ok", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("<Result/>", "text/xml");
+        });
+        const Listening listening(https);
+        const QString description =
+            loadFailure(QStringLiteral("https://127.0.0.1:%1/ok?Password=%2").arg(listening.port()).arg(kSecret));
+        QVERIFY2(description.contains(QStringLiteral("证书")), qPrintable(description));
+        QVERIFY(!description.contains(kSecret));
+    }
+
     void redirectsUpToFive()
     {
         XMLDocument doc;
@@ -408,6 +448,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::newRow("expansion bomb") << QStringLiteral("bomb");
+        QTest::newRow("internal entity") << QStringLiteral("internal");
         QTest::newRow("external entity naming a file") << QStringLiteral("external");
         QTest::newRow("external DTD naming a file") << QStringLiteral("external-dtd");
     }
@@ -423,6 +464,11 @@ private slots:
         const QString text = doc.root().text();
         QVERIFY2(text.size() < 100, qPrintable(text.left(100)));
         QVERIFY(!text.contains(QStringLiteral("MUST-NOT-LEAK")));
+        const net::XMLNodeList children = doc.root().children();
+        for (int i = 0; i < children.length(); ++i) {
+            QVERIFY(!children.item(i).text().contains(QStringLiteral("MUST-NOT-LEAK")));
+            QCOMPARE(children.item(i).children().length(), 0); // the entity's content is not reachable either
+        }
     }
 };
 
