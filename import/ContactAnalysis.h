@@ -21,6 +21,8 @@ struct Linkman {
     QString mobile; // field 1
     QString tel;    // field 2
     QString remark; // field 3
+
+    friend bool operator==(const Linkman&, const Linkman&) = default;
 };
 
 // The contacts of one worksheet in sheet order, contact k at index k.

@@ -29,10 +29,13 @@ protected:
     void closeEvent(QCloseEvent* event) override
     {
         onCloseRequest();
-        event->accept();
         QDialog::closeEvent(event);
     }
-    void reject() override { close(); }
+    void reject() override
+    {
+        onCloseRequest();
+        QDialog::reject();
+    }
 };
 
 } // namespace
@@ -76,6 +79,7 @@ void FrmImport::buildWindow(QDialog& dialog)
 void FrmImport::Form_Load()
 {
     Summary = {};
+    Summary.total = static_cast<int>(gLinkmanTable.size());
     prg->SetMax(static_cast<int32_t>(gLinkmanTable.size()));
     RunStarted = false;
     StopRequested = false;
