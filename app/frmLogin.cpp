@@ -94,6 +94,13 @@ void FrmLogin::buildWindow(QDialog& dialog)
     txtTip->setObjectName(QStringLiteral("txtTip"));
     txtTip->setPlainText(TipText());
     txtTip->setReadOnly(true);
+    // The tip's lines are broken by hand to fit the box: twenty Chinese
+    // characters of 11 pixels beside the scroll bar.
+    txtTip->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtTip->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QFont tipFont = txtTip->font();
+    tipFont.setPixelSize(11);
+    txtTip->setFont(tipFont);
     txtTip->setFocusPolicy(Qt::ClickFocus);
     PlaceTwips(txtTip, 90, 900, 3705, 1875);
 

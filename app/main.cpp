@@ -3,6 +3,7 @@
 #include "app/modPub.h"
 #include "demoserver/DemoServer.h"
 #include "support/AppInfo.h"
+#include "support/Fonts.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -20,6 +21,7 @@ int runWindows(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("veltrin-import"));
     QApplication::setApplicationDisplayName(support::AppTitle());
+    QApplication::setFont(support::WindowFont());
     QApplication::setApplicationVersion(QStringLiteral(VELTRIN_VERSION));
 
     QCommandLineParser parser;

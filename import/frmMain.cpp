@@ -6,6 +6,7 @@
 #include "import/frmImport.h"
 #include "support/Activation.h"
 #include "support/AppInfo.h"
+#include "support/Fonts.h"
 #include "support/MessageBox.h"
 #include "support/Numbers.h"
 #include "support/Twips.h"
@@ -13,7 +14,6 @@
 
 #include <QComboBox>
 #include <QEvent>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -37,22 +37,6 @@ namespace {
 constexpr int SheetButtonSpacing = 1050;
 
 const QString GroupPlaceholder = QStringLiteral("<--请选择联系人分组-->");
-
-// The names in the contact list are padded to 17 GBK bytes; they line up only
-// in a font where a Chinese character is exactly two ASCII characters wide.
-QFont contactListFont()
-{
-    const QStringList families = QFontDatabase::families();
-    for (const QString& family : {QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                                  QStringLiteral("Noto Sans Mono CJK SC")}) {
-        if (families.contains(family)) {
-            QFont font(family);
-            font.setPointSize(10);
-            return font;
-        }
-    }
-    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
-}
 
 class GroupIdError : public std::exception {};
 
@@ -118,7 +102,7 @@ void FrmMain::buildWindow(QWidget& window)
     lstCust->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstCust->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstCust->setUniformItemSizes(true);
-    lstCust->setFont(contactListFont());
+    lstCust->setFont(support::AlignedFont());
     lstCustModel = new QStringListModel(lstCust);
     lstCust->setModel(lstCustModel);
     PlaceTwips(lstCust, 90, 1380, 6735, 3840);
