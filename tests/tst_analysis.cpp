@@ -81,6 +81,31 @@ class TestAnalysis : public QObject {
     Q_OBJECT
 
 private slots:
+    void sheetsWrittenByRealWriters_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("openpyxl .xlsx") << "cases.xlsx";
+        QTest::newRow("xlwt .xls") << "cases.xls";
+    }
+    void sheetsWrittenByRealWriters()
+    {
+        QFETCH(QString, file);
+        const SheetAnalysis analysis = AnalyseSheet(QStringLiteral(VELTRIN_TEST_DATA "/contacts/") + file, 0);
+        QCOMPARE(analysis.outcome, AnalysisOutcome::Analysed);
+        QCOMPARE(QString::fromUtf8(ContactsCsv(analysis.table)),
+                 QStringLiteral("name,mobile,tel,remark\r\n"
+                                "张三,13812345678,010-1,老客户\r\n"
+                                "Alice Cooper Smith Jr,15912345678,8001,\r\n"
+                                "18612345678 010-12345678,18612345678,010-12345678,r\r\n"
+                                "李四,,010-87654321,\r\n"
+                                "王五,,,kept\r\n"
+                                "赵六,19912345678,,\r\n"));
+        QCOMPARE(analysis.entries,
+                 (QStringList{"张三             13812345678", "Alice Cooper Smit15912345678",
+                              "18612345678 010-118612345678", "李四             Tel:010-87654321",
+                              "王五             Tel:", "赵六             19912345678"}));
+    }
+
     void getDataType_data()
     {
         QTest::addColumn<QString>("text");

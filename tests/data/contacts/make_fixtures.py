@@ -24,6 +24,27 @@ SUPPLIERS = [
 ]
 
 
+# The analysis rules on one sheet: a title and a heading above the data, the
+# mobile column in B, numbers stored as numbers and as text, a mobile number
+# followed by a landline, a landline alone, a name without a mobile number,
+# three blank rows passed over, and the fourth ending the pass.
+CASES = [
+    ["客户名单", "", "", ""],
+    HEADING,
+    ["张三", 13812345678, "010-1", "老客户"],
+    ["Alice Cooper Smith Jr", "15912345678", 8001, ""],
+    ["", "18612345678 010-12345678", "ignored", "r"],
+    ["李四", "010-87654321", "ignored", ""],
+    ["王五", "", "ignored", "kept"],
+    ["", "", "", ""],
+    ["", "", "", ""],
+    ["赵六", 19912345678, "", ""],
+    ["", "", "", ""],
+    ["", "", "", ""],
+    ["after the fourth blank row", "13700000000", "", ""],
+]
+
+
 def many(count):
     return [["联系人%d" % i, "139%08d" % i, "", "第%d条" % i] for i in range(count)]
 
@@ -53,6 +74,8 @@ def main():
     three = [("客户", [HEADING] + CUSTOMERS), ("没有号码", [["只有文字"]]), ("供应商", [HEADING] + SUPPLIERS)]
     write_xlsx(os.path.join(HERE, "three_sheets.xlsx"), three)
     write_xls(os.path.join(HERE, "three_sheets.xls"), three)
+    write_xlsx(os.path.join(HERE, "cases.xlsx"), [("规则", CASES)])
+    write_xls(os.path.join(HERE, "cases.xls"), [("规则", CASES)])
     write_xlsx(os.path.join(HERE, "one_sheet.xlsx"), [("X", [HEADING] + SUPPLIERS)])
     write_xlsx(os.path.join(HERE, "ten_sheets.xlsx"),
                [("表%d" % (i + 1), [["第%d表" % (i + 1), "1370000%04d" % i]]) for i in range(10)])
