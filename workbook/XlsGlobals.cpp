@@ -1,6 +1,6 @@
 #include "workbook/XlsGlobals.h"
 
-#include "workbook/BiffFormats.h"
+#include "workbook/NumberFormats.h"
 #include "workbook/BiffRecords.h"
 #include "workbook/Workbook.h"
 

@@ -1,3 +1,4 @@
+#include "workbook/NumberFormats.h"
 #include "workbook/Readers.h"
 #include "workbook/XlsxFormats.h"
 #include "workbook/XlsxPackage.h"
@@ -220,7 +221,7 @@ public:
                     code = qstring(value);
             });
             if (id)
-                customDate_[*id] = xlsx::IsDateFormatCode(code);
+                customDate_[*id] = IsDateFormatCode(code);
         } else if (name == "cellXfs") {
             inCellFormats_ = true;
         } else if (name == "xf" && inCellFormats_) {
@@ -230,7 +231,7 @@ public:
                     id = parseIndex(value).value_or(0);
             });
             const auto custom = customDate_.find(id);
-            dateStyles_.push_back(custom != customDate_.end() ? custom->second : xlsx::IsBuiltInDateFormat(id));
+            dateStyles_.push_back(custom != customDate_.end() ? custom->second : IsBuiltInDateFormat(id));
         }
     }
 
