@@ -294,8 +294,6 @@ public:
     void startElement(std::string_view name, const Attributes& attributes) override;
     void endElement(std::string_view name) override;
     void text(std::string_view text) override;
-    // Stores the cells still held back; call once the part has been read.
-    void flushRow();
 
 private:
     void startRow(const Attributes& attributes);
@@ -319,9 +317,7 @@ private:
     bool hasInline_ = false;
     std::string value_;
     xlsx::StringItemText inline_;
-    // The cells of the row being read, stored together once the row is complete.
-    std::vector<std::pair<int, CellValue>> rowCells_;
-    int cellsRow_ = 0;
+    qsizetype cells_ = 0;
 };
 
 XlsxWorkbook::XlsxWorkbook(const QString& path) : path_(path), package_(std::make_unique<Package>(path))
@@ -431,7 +427,6 @@ Worksheet XlsxWorkbook::readSheet(int index)
     Worksheet sheet(names_[index]);
     SheetHandler handler(*this, sheet);
     ParsePart(package(), part, handler);
-    handler.flushRow();
     return sheet;
 }
 
@@ -594,27 +589,12 @@ void SheetHandler::store()
         break;
     }
     }
-    // A row repeating one cell without end must not grow the buffer without end.
-    if (row_ != cellsRow_ || static_cast<int>(rowCells_.size()) >= xlsx::MaxColumns) {
-        flushRow();
-        cellsRow_ = row_;
-    }
-    rowCells_.emplace_back(column_, std::move(value));
-}
-
-void SheetHandler::flushRow()
-{
-    if (rowCells_.empty())
-        return;
-    if (sheet_.cellCount() + static_cast<qsizetype>(rowCells_.size()) > MaxItems) {
+    if (++cells_ > MaxItems) {
         throw WorkbookError(QStringLiteral("工作表“%1”的单元格超过%2个，超出本程序能读取的范围。")
                                 .arg(sheet_.name())
                                 .arg(MaxItems));
     }
-    sheet_.reserve(cellsRow_, static_cast<int>(rowCells_.size()));
-    for (auto& [column, value] : rowCells_)
-        sheet_.set(cellsRow_, column, std::move(value));
-    rowCells_.clear();
+    sheet_.set(row_, column_, std::move(value));
 }
 
 CellValue SheetHandler::numberValue() const
