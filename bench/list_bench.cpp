@@ -108,8 +108,8 @@ int main(int argc, char** argv)
     const double share = static_cast<double>(fill) / static_cast<double>(analysis);
     out << QStringLiteral("analysis of %1 rows: %2 ms; filling lstCust: %3 ms (%4 of the analysis, target < 0.25: %5)")
                .arg(Rows)
-               .arg(analysis / 1e6, 0, 'f', 1)
-               .arg(fill / 1e6, 0, 'f', 1)
+               .arg(static_cast<double>(analysis) / 1e6, 0, 'f', 1)
+               .arg(static_cast<double>(fill) / 1e6, 0, 'f', 1)
                .arg(share, 0, 'f', 3)
                .arg(share < 0.25 ? QStringLiteral("ok") : QStringLiteral("MISSED"))
         << Qt::endl;

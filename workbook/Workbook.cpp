@@ -83,7 +83,7 @@ CellValue Worksheet::cell(int row, int column) const
     if (!found)
         return {};
     if (found->kind == CellValue::Kind::Text || found->kind == CellValue::Kind::Error)
-        return {found->kind, 0, strings_[found->string]};
+        return {found->kind, 0, string(*found)};
     return {found->kind, found->number, {}};
 }
 
@@ -94,9 +94,9 @@ QString Worksheet::text(int row, int column) const
         return {};
     switch (found->kind) {
     case CellValue::Kind::Text:
-        return strings_[found->string];
+        return string(*found);
     case CellValue::Kind::Error:
-        throw errorInCell(row, column, strings_[found->string]);
+        throw errorInCell(row, column, string(*found));
     default:
         return scalarText(found->kind, found->number);
     }
@@ -122,15 +122,29 @@ qsizetype Worksheet::cellCount() const
 
 void Worksheet::set(int row, int column, CellValue value)
 {
-    if (row < 1 || column < 1 || column > MaxColumn)
+    if (!acceptable(row, column))
         return;
-    Cell cell{row, static_cast<uint16_t>(column), value.kind, {}};
+    Cell cell{row, static_cast<uint16_t>(column), value.kind, false, {}};
     if (value.kind == CellValue::Kind::Text || value.kind == CellValue::Kind::Error) {
         cell.string = static_cast<uint32_t>(strings_.size());
         strings_.push_back(std::move(value.text));
     } else {
         cell.number = value.number;
     }
+    store(cell);
+}
+
+void Worksheet::setSharedText(int row, int column, uint32_t index)
+{
+    if (!acceptable(row, column))
+        return;
+    Cell cell{row, static_cast<uint16_t>(column), CellValue::Kind::Text, true, {}};
+    cell.string = index;
+    store(cell);
+}
+
+void Worksheet::store(const Cell& cell)
+{
     if (ordered_ && !cells_.empty()) {
         Cell& last = cells_.back();
         if (orderKey(last) == orderKey(cell)) {
@@ -139,8 +153,8 @@ void Worksheet::set(int row, int column, CellValue value)
         }
         ordered_ = orderKey(last) < orderKey(cell);
     }
-    if (ordered_ && (rows_.empty() || rows_.back().row != row))
-        rows_.push_back({row, static_cast<uint32_t>(cells_.size())});
+    if (ordered_ && (rows_.empty() || rows_.back().row != cell.row))
+        rows_.push_back({cell.row, static_cast<uint32_t>(cells_.size())});
     cells_.push_back(cell);
 }
 

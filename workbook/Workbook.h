@@ -63,6 +63,12 @@ public:
     // later value for the same cell replaces the earlier. A cell beyond column
     // 16384, the last of the widest sheets, is not stored.
     void set(int row, int column, CellValue value);
+    // The texts that many cells share, such as a workbook's shared strings;
+    // setSharedText stores a cell showing the one at `index`, which must lie
+    // within them. Cells keep them alive.
+    using SharedStrings = std::shared_ptr<const std::vector<QString>>;
+    void useSharedStrings(SharedStrings strings) { shared_ = std::move(strings); }
+    void setSharedText(int row, int column, uint32_t index);
     // A reader that knows how many more cells will come says so first, so
     // the table is allocated once at its size instead of regrown.
     void reserve(qsizetype cells);
@@ -76,9 +82,10 @@ private:
         int32_t row;
         uint16_t column;
         CellValue::Kind kind;
+        bool shared; // the text is in shared_, not strings_
         union {
             double number;   // Number, Date, Boolean
-            uint32_t string; // Text, Error: the index in strings_
+            uint32_t string; // Text, Error: the index in strings_ or shared_
         };
     };
     // Where the cells of a row start in cells_; the rows holding cells only.
@@ -96,7 +103,9 @@ private:
 
     CellRange rowCells(int row) const;
     const Cell* find(int row, int column) const;
-    QString cellText(const Cell& cell) const;
+    const QString& string(const Cell& cell) const { return (cell.shared ? *shared_ : strings_)[cell.string]; }
+    bool acceptable(int row, int column) const { return row >= 1 && column >= 1 && column <= MaxColumn; }
+    void store(const Cell& cell);
     void arrange() const;
 
     QString name_;
@@ -106,6 +115,7 @@ private:
     mutable std::vector<RowStart> rows_;
     mutable bool ordered_ = true;
     std::vector<QString> strings_;
+    SharedStrings shared_;
 };
 
 // The text form of a cell value (see Worksheet::text); row and column only name

@@ -257,11 +257,7 @@ public:
     {
         return static_cast<size_t>(style) < dateStyles_.size() && dateStyles_[static_cast<size_t>(style)];
     }
-    // Nothing for an index beyond the table.
-    const QString* sharedString(int index) const
-    {
-        return static_cast<size_t>(index) < strings_.size() ? &strings_[static_cast<size_t>(index)] : nullptr;
-    }
+    const std::shared_ptr<std::vector<QString>>& sharedStrings() const { return strings_; }
 
 protected:
     Worksheet readSheet(int index) override;
@@ -282,14 +278,17 @@ private:
     QString stylesPart_;
     bool date1904_ = false;
     bool sharedPartsLoaded_ = false;
-    std::vector<QString> strings_;
+    std::shared_ptr<std::vector<QString>> strings_;
     std::vector<bool> dateStyles_;
 };
 
 // Reads the cells of one worksheet part into a table.
 class SheetHandler : public XmlHandler {
 public:
-    SheetHandler(const XlsxWorkbook& book, Worksheet& sheet) : book_(book), sheet_(sheet) {}
+    SheetHandler(const XlsxWorkbook& book, Worksheet& sheet) : book_(book), sheet_(sheet)
+    {
+        sheet_.useSharedStrings(book_.sharedStrings());
+    }
 
     void startElement(std::string_view name, const Attributes& attributes) override;
     void endElement(std::string_view name) override;
@@ -299,8 +298,9 @@ private:
     void startRow(const Attributes& attributes);
     void startCell(const Attributes& attributes);
     void store();
+    void countCell();
     CellValue numberValue() const;
-    CellValue sharedString() const;
+    uint32_t sharedString() const;
     QString tooLong() const;
 
     const XlsxWorkbook& book_;
@@ -395,7 +395,7 @@ void XlsxWorkbook::loadSharedParts()
     if (sharedPartsLoaded_)
         return;
     // A read that failed half way is started afresh on the next sheet.
-    strings_.clear();
+    strings_ = std::make_shared<std::vector<QString>>();
     dateStyles_.clear();
     if (package().contains(sharedStringsPart_))
         readSharedStrings();
@@ -406,7 +406,7 @@ void XlsxWorkbook::loadSharedParts()
 
 void XlsxWorkbook::readSharedStrings()
 {
-    SharedStringsHandler handler(path_, strings_);
+    SharedStringsHandler handler(path_, *strings_);
     ParsePart(package(), sharedStringsPart_, handler);
 }
 
@@ -563,8 +563,9 @@ void SheetHandler::store()
     case CellType::SharedString:
         if (blank)
             return;
-        value = sharedString();
-        break;
+        countCell();
+        sheet_.setSharedText(row_, column_, sharedString());
+        return;
     case CellType::FormulaString:
     case CellType::Other:
         if (!hasValue_)
@@ -589,12 +590,17 @@ void SheetHandler::store()
         break;
     }
     }
+    countCell();
+    sheet_.set(row_, column_, std::move(value));
+}
+
+void SheetHandler::countCell()
+{
     if (++cells_ > MaxItems) {
         throw WorkbookError(QStringLiteral("工作表“%1”的单元格超过%2个，超出本程序能读取的范围。")
                                 .arg(sheet_.name())
                                 .arg(MaxItems));
     }
-    sheet_.set(row_, column_, std::move(value));
 }
 
 CellValue SheetHandler::numberValue() const
@@ -611,15 +617,15 @@ CellValue SheetHandler::numberValue() const
     return CellValue::fromNumber(*number);
 }
 
-CellValue SheetHandler::sharedString() const
+// The index of the cell's shared string, checked against the table.
+uint32_t SheetHandler::sharedString() const
 {
     const auto index = parseIndex(value_);
-    const QString* text = index ? book_.sharedString(*index) : nullptr;
-    if (!text) {
+    if (!index || static_cast<size_t>(*index) >= book_.sharedStrings()->size()) {
         throw WorkbookError(QStringLiteral("工作簿已损坏：工作表“%1”的单元格 %2 引用的共享字符串“%3”不存在。")
                                 .arg(sheet_.name(), CellAddress(row_, column_), qstring(value_)));
     }
-    return CellValue::fromText(*text);
+    return static_cast<uint32_t>(*index);
 }
 
 } // namespace
