@@ -161,26 +161,25 @@ void Worksheet::store(const Cell& cell)
 void Worksheet::reserve(qsizetype cells)
 {
     if (cells > 0)
-        cells_.reserve(cells_.size() + static_cast<size_t>(cells));
+        cells_.reserve(cells_.size() + cells);
 }
 
 Worksheet::CellRange Worksheet::rowCells(int row) const
 {
     arrange();
-    const auto count = static_cast<qsizetype>(rows_.size());
+    const RowStart* starts = rows_.constData();
+    const qsizetype count = rows_.size();
     qsizetype index = row - 1;
     // In a sheet without gaps the row's entry is at its own index.
-    if (index < 0 || index >= count || rows_[static_cast<size_t>(index)].row != row) {
-        const auto it = std::lower_bound(rows_.begin(), rows_.end(), row,
-                                         [](const RowStart& start, int r) { return start.row < r; });
-        if (it == rows_.end() || it->row != row)
+    if (index < 0 || index >= count || starts[index].row != row) {
+        const RowStart* it = std::lower_bound(starts, starts + count, row,
+                                              [](const RowStart& start, int r) { return start.row < r; });
+        if (it == starts + count || it->row != row)
             return {nullptr, nullptr};
-        index = it - rows_.begin();
+        index = it - starts;
     }
-    const Cell* cells = cells_.data();
-    const auto next = static_cast<size_t>(index + 1);
-    return {cells + rows_[static_cast<size_t>(index)].first,
-            cells + (next < rows_.size() ? rows_[next].first : cells_.size())};
+    const Cell* cells = cells_.constData();
+    return {cells + starts[index].first, cells + (index + 1 < count ? starts[index + 1].first : cells_.size())};
 }
 
 const Worksheet::Cell* Worksheet::find(int row, int column) const
@@ -208,7 +207,7 @@ void Worksheet::arrange() const
     }
     cells_.erase(kept, cells_.end());
     rows_.clear();
-    for (size_t i = 0; i < cells_.size(); ++i) {
+    for (qsizetype i = 0; i < cells_.size(); ++i) {
         if (rows_.empty() || rows_.back().row != cells_[i].row)
             rows_.push_back({cells_[i].row, static_cast<uint32_t>(i)});
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -103,7 +104,10 @@ private:
 
     CellRange rowCells(int row) const;
     const Cell* find(int row, int column) const;
-    const QString& string(const Cell& cell) const { return (cell.shared ? *shared_ : strings_)[cell.string]; }
+    const QString& string(const Cell& cell) const
+    {
+        return cell.shared ? (*shared_)[cell.string] : strings_[cell.string];
+    }
     bool acceptable(int row, int column) const { return row >= 1 && column >= 1 && column <= MaxColumn; }
     void store(const Cell& cell);
     void arrange() const;
@@ -111,10 +115,12 @@ private:
     QString name_;
     // Cells stored out of order are put in order on the first read; until then
     // cells_ is ordered (and rows_ complete) only up to the first of them.
-    mutable std::vector<Cell> cells_;
-    mutable std::vector<RowStart> rows_;
+    // QList rather than std::vector: its elements are relocatable, so a big
+    // table grows by realloc, which moves no cell and touches no page twice.
+    mutable QList<Cell> cells_;
+    mutable QList<RowStart> rows_;
     mutable bool ordered_ = true;
-    std::vector<QString> strings_;
+    QList<QString> strings_;
     SharedStrings shared_;
 };
 
