@@ -17,19 +17,45 @@ constexpr int SearchRows = 100;
 constexpr int SearchColumns = 100;
 constexpr int BlankRowsPassedOver = 3;
 
-bool isAscii(QStringView text)
-{
-    for (QChar c : text)
-        if (c.unicode() >= 0x80)
-            return false;
-    return true;
-}
-
 // In GBK a byte from 0x81 to 0xFE starts a two-byte character.
 bool isLeadByte(char byte)
 {
     const auto b = static_cast<unsigned char>(byte);
     return b >= 0x81 && b <= 0xFE;
+}
+
+// The GBK width of a name made of ASCII and the CJK ideographs U+4E00 to
+// U+9FA5 (every one of which GBK holds in two bytes), counted without a
+// conversion; nothing for any other character.
+std::optional<qsizetype> plainGbkWidth(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return 1;
+    if (u >= 0x4E00 && u <= 0x9FA5)
+        return 2;
+    return std::nullopt;
+}
+
+// Appends the first characters of text that fill at most `bytes` GBK bytes
+// and pads the field with spaces; false, and nothing appended, when text holds
+// a character whose width is not known without a conversion.
+bool appendPlainField(QString& out, QStringView text, qsizetype bytes)
+{
+    qsizetype kept = 0;
+    qsizetype width = 0;
+    for (QChar c : text) {
+        const auto charWidth = plainGbkWidth(c);
+        if (!charWidth)
+            return false;
+        if (width + *charWidth > bytes)
+            break;
+        width += *charWidth;
+        ++kept;
+    }
+    out += text.first(kept);
+    out.resize(out.size() + bytes - width, u' ');
+    return true;
 }
 
 // Appends the name as a field of exactly 17 GBK bytes (see FormatName).
@@ -38,11 +64,8 @@ void appendNameField(QString& out, QStringView name)
     // Every character takes at least one byte, so no character past the 17th
     // can reach the field.
     const QStringView head = name.left(NameFieldBytes);
-    if (isAscii(head)) {
-        out += head;
-        out.resize(out.size() + NameFieldBytes - head.size(), u' ');
+    if (appendPlainField(out, head, NameFieldBytes))
         return;
-    }
     const QByteArray bytes = support::ToGbk(head);
     qsizetype kept = 0;
     while (kept < bytes.size()) {
@@ -115,6 +138,10 @@ QString entryText(const Linkman& contact)
 void readContacts(const workbook::Worksheet& sheet, CellPosition start, SheetAnalysis& result)
 {
     const int mobileColumn = start.column;
+    // Most rows from the start cell down are contacts.
+    const auto rows = static_cast<size_t>(std::max(sheet.lastRow() - start.row + 1, 0));
+    result.table.reserve(rows);
+    result.entries.reserve(static_cast<qsizetype>(rows));
     int blankRows = 0;
     for (int row = start.row;; row = support::CheckedAdd(row, 1)) {
         QString mobile = support::TrimSpaces(sheet.text(row, mobileColumn));

@@ -1,4 +1,4 @@
-#include "workbook/BiffFormats.h"
+#include "workbook/NumberFormats.h"
 #include "workbook/Workbook.h"
 
 #include <QDirIterator>
@@ -323,7 +323,7 @@ private slots:
     {
         QFETCH(QString, code);
         QFETCH(bool, date);
-        QCOMPARE(biff::IsDateFormatCode(code), date);
+        QCOMPARE(workbook::IsDateFormatCode(code), date);
     }
 
     // Every .xls of the corpus, and every OLE2 file whatever its name, lists

@@ -1,3 +1,4 @@
+#include "workbook/NumberFormats.h"
 #include "workbook/Workbook.h"
 #include "workbook/XlsxFormats.h"
 
@@ -276,7 +277,7 @@ private slots:
     {
         QFETCH(QString, code);
         QFETCH(bool, isDate);
-        QCOMPARE(xlsx::IsDateFormatCode(code), isDate);
+        QCOMPARE(workbook::IsDateFormatCode(code), isDate);
     }
 
     void isoDates_data()

@@ -13,8 +13,6 @@
 namespace workbook {
 namespace {
 
-const CellValue emptyCell;
-
 QString dateText(double serial)
 {
     double days = std::floor(serial);
@@ -31,6 +29,25 @@ QString dateText(double serial)
     const QDate date = base.addDays(static_cast<qint64>(days));
     const QString dateString = date.toString(QStringLiteral("yyyy-MM-dd"));
     return seconds == 0 ? dateString : dateString + QLatin1Char(' ') + time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+QString scalarText(CellValue::Kind kind, double number)
+{
+    switch (kind) {
+    case CellValue::Kind::Number:
+        return support::NumberText(number);
+    case CellValue::Kind::Date:
+        return dateText(number);
+    case CellValue::Kind::Boolean:
+        return number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    default:
+        return {};
+    }
+}
+
+WorkbookError errorInCell(int row, int column, const QString& name)
+{
+    return WorkbookError(QStringLiteral("单元格 %1 含有错误值 %2").arg(CellAddress(row, column), name));
 }
 
 } // namespace
@@ -51,76 +68,150 @@ QString CellAddress(int row, int column)
 QString CellText(const CellValue& value, int row, int column)
 {
     switch (value.kind) {
-    case CellValue::Kind::Empty:
-        return {};
     case CellValue::Kind::Text:
         return value.text;
-    case CellValue::Kind::Number:
-        return support::NumberText(value.number);
-    case CellValue::Kind::Date:
-        return dateText(value.number);
-    case CellValue::Kind::Boolean:
-        return value.number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
     case CellValue::Kind::Error:
-        break;
+        throw errorInCell(row, column, value.text);
+    default:
+        return scalarText(value.kind, value.number);
     }
-    throw WorkbookError(QStringLiteral("单元格 %1 含有错误值 %2").arg(CellAddress(row, column), value.text));
 }
 
-const CellValue& Worksheet::cell(int row, int column) const
+CellValue Worksheet::cell(int row, int column) const
 {
-    if (row < 1 || row > lastRow())
-        return emptyCell;
-    const Row& cells = rows_[static_cast<size_t>(row - 1)];
-    const auto it = std::lower_bound(cells.begin(), cells.end(), column,
-                                     [](const auto& entry, int c) { return entry.first < c; });
-    return it != cells.end() && it->first == column ? it->second : emptyCell;
-}
-
-int Worksheet::lastColumn(int row) const
-{
-    if (row < 1 || row > lastRow())
-        return 0;
-    const Row& cells = rows_[static_cast<size_t>(row - 1)];
-    return cells.empty() ? 0 : cells.back().first;
+    const Cell* found = find(row, column);
+    if (!found)
+        return {};
+    if (found->kind == CellValue::Kind::Text || found->kind == CellValue::Kind::Error)
+        return {found->kind, 0, string(*found)};
+    return {found->kind, found->number, {}};
 }
 
 QString Worksheet::text(int row, int column) const
 {
-    return CellText(cell(row, column), row, column);
+    const Cell* found = find(row, column);
+    if (!found)
+        return {};
+    switch (found->kind) {
+    case CellValue::Kind::Text:
+        return string(*found);
+    case CellValue::Kind::Error:
+        throw errorInCell(row, column, string(*found));
+    default:
+        return scalarText(found->kind, found->number);
+    }
+}
+
+int Worksheet::lastRow() const
+{
+    arrange();
+    return rows_.empty() ? 0 : rows_.back().row;
+}
+
+int Worksheet::lastColumn(int row) const
+{
+    const CellRange cells = rowCells(row);
+    return cells.begin == cells.end ? 0 : cells.end[-1].column;
+}
+
+qsizetype Worksheet::cellCount() const
+{
+    arrange();
+    return static_cast<qsizetype>(cells_.size());
 }
 
 void Worksheet::set(int row, int column, CellValue value)
 {
-    if (row < 1 || column < 1)
+    if (!acceptable(row, column))
         return;
-    if (row > lastRow())
-        rows_.resize(static_cast<size_t>(row));
-    Row& cells = rows_[static_cast<size_t>(row - 1)];
-    // Writers store cells left to right, so appending is the common case.
-    if (cells.empty() || cells.back().first < column) {
-        cells.emplace_back(column, std::move(value));
-        ++cells_;
-        return;
-    }
-    const auto it = std::lower_bound(cells.begin(), cells.end(), column,
-                                     [](const auto& entry, int c) { return entry.first < c; });
-    if (it != cells.end() && it->first == column) {
-        it->second = std::move(value);
+    Cell cell{row, static_cast<uint16_t>(column), value.kind, false, {}};
+    if (value.kind == CellValue::Kind::Text || value.kind == CellValue::Kind::Error) {
+        cell.string = static_cast<uint32_t>(strings_.size());
+        strings_.push_back(std::move(value.text));
     } else {
-        cells.emplace(it, column, std::move(value));
-        ++cells_;
+        cell.number = value.number;
     }
+    store(cell);
 }
 
-void Worksheet::reserve(int row, int cells)
+void Worksheet::setSharedText(int row, int column, uint32_t index)
 {
-    if (row < 1 || cells < 1)
+    if (!acceptable(row, column))
         return;
-    if (row > lastRow())
-        rows_.resize(static_cast<size_t>(row));
-    Row& entries = rows_[static_cast<size_t>(row - 1)];
-    entries.reserve(entries.size() + static_cast<size_t>(cells));
+    Cell cell{row, static_cast<uint16_t>(column), CellValue::Kind::Text, true, {}};
+    cell.string = index;
+    store(cell);
+}
+
+void Worksheet::store(const Cell& cell)
+{
+    if (ordered_ && !cells_.empty()) {
+        Cell& last = cells_.back();
+        if (orderKey(last) == orderKey(cell)) {
+            last = cell;
+            return;
+        }
+        ordered_ = orderKey(last) < orderKey(cell);
+    }
+    if (ordered_ && (rows_.empty() || rows_.back().row != cell.row))
+        rows_.push_back({cell.row, static_cast<uint32_t>(cells_.size())});
+    cells_.push_back(cell);
+}
+
+void Worksheet::reserve(qsizetype cells)
+{
+    if (cells > 0)
+        cells_.reserve(cells_.size() + cells);
+}
+
+Worksheet::CellRange Worksheet::rowCells(int row) const
+{
+    arrange();
+    const RowStart* starts = rows_.constData();
+    const qsizetype count = rows_.size();
+    qsizetype index = row - 1;
+    // In a sheet without gaps the row's entry is at its own index.
+    if (index < 0 || index >= count || starts[index].row != row) {
+        const RowStart* it = std::lower_bound(starts, starts + count, row,
+                                              [](const RowStart& start, int r) { return start.row < r; });
+        if (it == starts + count || it->row != row)
+            return {nullptr, nullptr};
+        index = it - starts;
+    }
+    const Cell* cells = cells_.constData();
+    return {cells + starts[index].first, cells + (index + 1 < count ? starts[index + 1].first : cells_.size())};
+}
+
+const Worksheet::Cell* Worksheet::find(int row, int column) const
+{
+    const CellRange cells = rowCells(row);
+    const Cell* it = std::lower_bound(cells.begin, cells.end, column,
+                                      [](const Cell& cell, int c) { return cell.column < c; });
+    return it != cells.end && it->column == column ? it : nullptr;
+}
+
+// Orders the cells by row and column, the last value stored for a cell
+// replacing the earlier ones, and indexes the rows.
+void Worksheet::arrange() const
+{
+    if (ordered_)
+        return;
+    std::stable_sort(cells_.begin(), cells_.end(),
+                     [](const Cell& a, const Cell& b) { return orderKey(a) < orderKey(b); });
+    auto kept = cells_.begin();
+    for (auto it = cells_.begin(); it != cells_.end(); ++it) {
+        if (kept != cells_.begin() && orderKey(kept[-1]) == orderKey(*it))
+            kept[-1] = *it;
+        else
+            *kept++ = *it;
+    }
+    cells_.erase(kept, cells_.end());
+    rows_.clear();
+    for (qsizetype i = 0; i < cells_.size(); ++i) {
+        if (rows_.empty() || rows_.back().row != cells_[i].row)
+            rows_.push_back({cells_[i].row, static_cast<uint32_t>(i)});
+    }
+    ordered_ = true;
 }
 
 std::unique_ptr<Workbook> Workbook::Bind(const QString& path)

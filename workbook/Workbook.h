@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -42,36 +43,85 @@ struct CellValue {
 QString CellAddress(int row, int column);
 
 // The in-memory table of one worksheet, read once; rows and columns from 1.
-// Only the cells present are stored, so a sheet that claims a huge extent costs
-// no more than the cells it really holds.
+// Only the cells present are stored, in one array ordered by row and column,
+// with the texts in a pool beside it: a sheet that claims a huge extent costs
+// no more than the cells it really holds, and a big sheet costs no allocation
+// per row or per number.
 class Worksheet {
 public:
     explicit Worksheet(QString name = {}) : name_(std::move(name)) {}
 
     const QString& name() const { return name_; }
     // An absent cell, or one outside the sheet, is empty.
-    const CellValue& cell(int row, int column) const;
+    CellValue cell(int row, int column) const;
     // The cell's text: empty, text unchanged, numbers in plain decimal form,
     // dates "yyyy-MM-dd", "yyyy-MM-dd HH:mm:ss" or "HH:mm:ss", truth values
     // "TRUE"/"FALSE". An error value has no text: throws WorkbookError naming
     // the cell and the error.
     QString text(int row, int column) const;
 
-    // Readers store cells through this; a later value for the same cell replaces the earlier.
+    // Readers store cells through this, best row by row and left to right; a
+    // later value for the same cell replaces the earlier. A cell beyond column
+    // 16384, the last of the widest sheets, is not stored.
     void set(int row, int column, CellValue value);
-    // A reader that knows how many more cells a row will get says so first, so
-    // the row is allocated once at its size instead of regrown cell by cell.
-    void reserve(int row, int cells);
-    int lastRow() const { return static_cast<int>(rows_.size()); }
+    // The texts that many cells share, such as a workbook's shared strings;
+    // setSharedText stores a cell showing the one at `index`, which must lie
+    // within them. Cells keep them alive.
+    using SharedStrings = std::shared_ptr<const std::vector<QString>>;
+    void useSharedStrings(SharedStrings strings) { shared_ = std::move(strings); }
+    void setSharedText(int row, int column, uint32_t index);
+    // A reader that knows how many more cells will come says so first, so
+    // the table is allocated once at its size instead of regrown.
+    void reserve(qsizetype cells);
+    int lastRow() const;
     // The rightmost column holding a cell in the row; 0 for a row without cells.
     int lastColumn(int row) const;
-    qsizetype cellCount() const { return cells_; }
+    qsizetype cellCount() const;
 
 private:
-    using Row = std::vector<std::pair<int, CellValue>>; // sorted by column
+    struct Cell {
+        int32_t row;
+        uint16_t column;
+        CellValue::Kind kind;
+        bool shared; // the text is in shared_, not strings_
+        union {
+            double number;   // Number, Date, Boolean
+            uint32_t string; // Text, Error: the index in strings_ or shared_
+        };
+    };
+    // Where the cells of a row start in cells_; the rows holding cells only.
+    struct RowStart {
+        int32_t row;
+        uint32_t first;
+    };
+    struct CellRange {
+        const Cell* begin;
+        const Cell* end;
+    };
+
+    static constexpr int MaxColumn = 16384;
+    static uint64_t orderKey(const Cell& cell) { return uint64_t(uint32_t(cell.row)) << 16 | cell.column; }
+
+    CellRange rowCells(int row) const;
+    const Cell* find(int row, int column) const;
+    const QString& string(const Cell& cell) const
+    {
+        return cell.shared ? (*shared_)[cell.string] : strings_[cell.string];
+    }
+    bool acceptable(int row, int column) const { return row >= 1 && column >= 1 && column <= MaxColumn; }
+    void store(const Cell& cell);
+    void arrange() const;
+
     QString name_;
-    std::vector<Row> rows_;
-    qsizetype cells_ = 0;
+    // Cells stored out of order are put in order on the first read; until then
+    // cells_ is ordered (and rows_ complete) only up to the first of them.
+    // QList rather than std::vector: its elements are relocatable, so a big
+    // table grows by realloc, which moves no cell and touches no page twice.
+    mutable QList<Cell> cells_;
+    mutable QList<RowStart> rows_;
+    mutable bool ordered_ = true;
+    QList<QString> strings_;
+    SharedStrings shared_;
 };
 
 // The text form of a cell value (see Worksheet::text); row and column only name

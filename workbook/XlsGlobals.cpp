@@ -1,6 +1,6 @@
 #include "workbook/XlsGlobals.h"
 
-#include "workbook/BiffFormats.h"
+#include "workbook/NumberFormats.h"
 #include "workbook/BiffRecords.h"
 #include "workbook/Workbook.h"
 
@@ -29,7 +29,10 @@ int windowsCodePage(uint16_t codePage)
 
 class GlobalsReader {
 public:
-    GlobalsReader(QByteArrayView stream, bool namedBook) : records_(stream), namedBook_(namedBook) {}
+    GlobalsReader(QByteArrayView stream, bool namedBook)
+        : records_(stream), streamSize_(stream.size()), namedBook_(namedBook)
+    {
+    }
 
     Globals read()
     {
@@ -104,10 +107,14 @@ private:
     {
         // The counts in front are not trusted: some writers get them wrong, and
         // hostile files claim billions. The strings are read while bytes last.
-        record.skip(8);
+        record.skip(4);
+        // Every string takes at least three bytes of the stream: its length and its flags.
+        const uint32_t claimed = record.u32();
+        std::vector<QString>& strings = *globals_.sharedStrings;
+        strings.reserve(std::min<size_t>(claimed, static_cast<size_t>(streamSize_) / 3));
         try {
             while (!record.atEnd())
-                globals_.sharedStrings.push_back(record.unicodeString16());
+                strings.push_back(record.unicodeString16());
         } catch (const CorruptRecord&) {
             // A cell referring to a string that was cut off is refused when read.
         }
@@ -130,6 +137,7 @@ private:
     }
 
     RecordStream records_;
+    qsizetype streamSize_;
     bool namedBook_;
     Globals globals_;
     std::vector<uint16_t> styleFormats_;

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace workbook::xls {
@@ -24,8 +25,9 @@ struct Globals {
     std::vector<SheetEntry> sheets;
     // For each cell style (XF) index: whether its number format shows a date.
     std::vector<bool> dateStyles;
-    // The shared strings (SST) of a BIFF8 workbook.
-    std::vector<QString> sharedStrings;
+    // The shared strings (SST) of a BIFF8 workbook; the sheets' text cells
+    // refer to them.
+    std::shared_ptr<std::vector<QString>> sharedStrings = std::make_shared<std::vector<QString>>();
 };
 
 // Why a workbook that needs a password to open cannot be read.

@@ -2,6 +2,7 @@
 
 #include "workbook/BiffRecords.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -28,9 +29,21 @@ public:
     SheetReader(QByteArrayView stream, const Globals& globals, const SheetEntry& entry)
         : stream_(stream), globals_(globals), entry_(entry), sheet_(entry.name)
     {
+        sheet_.useSharedStrings(globals_.sharedStrings);
     }
 
     Worksheet read()
+    {
+        qsizetype cells = 0;
+        forEachRecord([&](uint16_t id, qsizetype size, const RecordCursor&) { cells += cellCount(id, size); });
+        sheet_.reserve(cells);
+        forEachRecord([this](uint16_t id, qsizetype size, RecordCursor record) { dispatch(id, size, record); });
+        return std::move(sheet_);
+    }
+
+private:
+    template <typename F>
+    void forEachRecord(F&& f) const
     {
         RecordStream records(stream_, entry_.offset);
         if (entry_.offset >= stream_.size() || !records.next() || records.id() != kBof)
@@ -44,13 +57,32 @@ public:
                 if (depth-- == 0)
                     break;
             } else if (depth == 0) {
-                dispatch(records.id(), records.size(), records.cursor());
+                f(records.id(), records.size(), records.cursor());
             }
         }
-        return std::move(sheet_);
     }
 
-private:
+    // How many cells a record holds, so a first pass sizes the table once.
+    static qsizetype cellCount(uint16_t id, qsizetype size)
+    {
+        switch (id) {
+        case kNumber:
+        case kRk:
+        case kLabelSst:
+        case kLabel:
+        case kRString:
+        case kBoolErr:
+        case kFormula:
+        case kFormula3:
+        case kFormula4:
+            return 1;
+        case kMulRk:
+            return std::max<qsizetype>((size - 6) / 6, 0);
+        default:
+            return 0;
+        }
+    }
+
     void dispatch(uint16_t id, qsizetype size, RecordCursor record)
     {
         switch (id) {
@@ -139,11 +171,12 @@ private:
     {
         const CellHeader cell = header(record);
         const uint32_t index = record.u32();
-        if (index >= globals_.sharedStrings.size())
+        if (index >= globals_.sharedStrings->size())
             throw CorruptRecord(QStringLiteral("单元格 %1 引用的共享字符串（第 %2 个）不存在")
                                     .arg(CellAddress(cell.row, cell.column))
                                     .arg(index + 1));
-        put(cell, CellValue::fromText(globals_.sharedStrings[index]));
+        if (cell.column <= kColumnCount)
+            sheet_.setSharedText(cell.row, cell.column, index);
     }
 
     void readBoolErr(RecordCursor& record)

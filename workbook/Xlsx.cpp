@@ -1,3 +1,4 @@
+#include "workbook/NumberFormats.h"
 #include "workbook/Readers.h"
 #include "workbook/XlsxFormats.h"
 #include "workbook/XlsxPackage.h"
@@ -220,7 +221,7 @@ public:
                     code = qstring(value);
             });
             if (id)
-                customDate_[*id] = xlsx::IsDateFormatCode(code);
+                customDate_[*id] = IsDateFormatCode(code);
         } else if (name == "cellXfs") {
             inCellFormats_ = true;
         } else if (name == "xf" && inCellFormats_) {
@@ -230,7 +231,7 @@ public:
                     id = parseIndex(value).value_or(0);
             });
             const auto custom = customDate_.find(id);
-            dateStyles_.push_back(custom != customDate_.end() ? custom->second : xlsx::IsBuiltInDateFormat(id));
+            dateStyles_.push_back(custom != customDate_.end() ? custom->second : IsBuiltInDateFormat(id));
         }
     }
 
@@ -256,11 +257,7 @@ public:
     {
         return static_cast<size_t>(style) < dateStyles_.size() && dateStyles_[static_cast<size_t>(style)];
     }
-    // Nothing for an index beyond the table.
-    const QString* sharedString(int index) const
-    {
-        return static_cast<size_t>(index) < strings_.size() ? &strings_[static_cast<size_t>(index)] : nullptr;
-    }
+    const std::shared_ptr<std::vector<QString>>& sharedStrings() const { return strings_; }
 
 protected:
     Worksheet readSheet(int index) override;
@@ -281,27 +278,29 @@ private:
     QString stylesPart_;
     bool date1904_ = false;
     bool sharedPartsLoaded_ = false;
-    std::vector<QString> strings_;
+    std::shared_ptr<std::vector<QString>> strings_;
     std::vector<bool> dateStyles_;
 };
 
 // Reads the cells of one worksheet part into a table.
 class SheetHandler : public XmlHandler {
 public:
-    SheetHandler(const XlsxWorkbook& book, Worksheet& sheet) : book_(book), sheet_(sheet) {}
+    SheetHandler(const XlsxWorkbook& book, Worksheet& sheet) : book_(book), sheet_(sheet)
+    {
+        sheet_.useSharedStrings(book_.sharedStrings());
+    }
 
     void startElement(std::string_view name, const Attributes& attributes) override;
     void endElement(std::string_view name) override;
     void text(std::string_view text) override;
-    // Stores the cells still held back; call once the part has been read.
-    void flushRow();
 
 private:
     void startRow(const Attributes& attributes);
     void startCell(const Attributes& attributes);
     void store();
+    void countCell();
     CellValue numberValue() const;
-    CellValue sharedString() const;
+    uint32_t sharedString() const;
     QString tooLong() const;
 
     const XlsxWorkbook& book_;
@@ -318,9 +317,7 @@ private:
     bool hasInline_ = false;
     std::string value_;
     xlsx::StringItemText inline_;
-    // The cells of the row being read, stored together once the row is complete.
-    std::vector<std::pair<int, CellValue>> rowCells_;
-    int cellsRow_ = 0;
+    qsizetype cells_ = 0;
 };
 
 XlsxWorkbook::XlsxWorkbook(const QString& path) : path_(path), package_(std::make_unique<Package>(path))
@@ -398,7 +395,7 @@ void XlsxWorkbook::loadSharedParts()
     if (sharedPartsLoaded_)
         return;
     // A read that failed half way is started afresh on the next sheet.
-    strings_.clear();
+    strings_ = std::make_shared<std::vector<QString>>();
     dateStyles_.clear();
     if (package().contains(sharedStringsPart_))
         readSharedStrings();
@@ -409,7 +406,7 @@ void XlsxWorkbook::loadSharedParts()
 
 void XlsxWorkbook::readSharedStrings()
 {
-    SharedStringsHandler handler(path_, strings_);
+    SharedStringsHandler handler(path_, *strings_);
     ParsePart(package(), sharedStringsPart_, handler);
 }
 
@@ -430,7 +427,6 @@ Worksheet XlsxWorkbook::readSheet(int index)
     Worksheet sheet(names_[index]);
     SheetHandler handler(*this, sheet);
     ParsePart(package(), part, handler);
-    handler.flushRow();
     return sheet;
 }
 
@@ -567,8 +563,9 @@ void SheetHandler::store()
     case CellType::SharedString:
         if (blank)
             return;
-        value = sharedString();
-        break;
+        countCell();
+        sheet_.setSharedText(row_, column_, sharedString());
+        return;
     case CellType::FormulaString:
     case CellType::Other:
         if (!hasValue_)
@@ -593,27 +590,17 @@ void SheetHandler::store()
         break;
     }
     }
-    // A row repeating one cell without end must not grow the buffer without end.
-    if (row_ != cellsRow_ || static_cast<int>(rowCells_.size()) >= xlsx::MaxColumns) {
-        flushRow();
-        cellsRow_ = row_;
-    }
-    rowCells_.emplace_back(column_, std::move(value));
+    countCell();
+    sheet_.set(row_, column_, std::move(value));
 }
 
-void SheetHandler::flushRow()
+void SheetHandler::countCell()
 {
-    if (rowCells_.empty())
-        return;
-    if (sheet_.cellCount() + static_cast<qsizetype>(rowCells_.size()) > MaxItems) {
+    if (++cells_ > MaxItems) {
         throw WorkbookError(QStringLiteral("工作表“%1”的单元格超过%2个，超出本程序能读取的范围。")
                                 .arg(sheet_.name())
                                 .arg(MaxItems));
     }
-    sheet_.reserve(cellsRow_, static_cast<int>(rowCells_.size()));
-    for (auto& [column, value] : rowCells_)
-        sheet_.set(cellsRow_, column, std::move(value));
-    rowCells_.clear();
 }
 
 CellValue SheetHandler::numberValue() const
@@ -630,15 +617,15 @@ CellValue SheetHandler::numberValue() const
     return CellValue::fromNumber(*number);
 }
 
-CellValue SheetHandler::sharedString() const
+// The index of the cell's shared string, checked against the table.
+uint32_t SheetHandler::sharedString() const
 {
     const auto index = parseIndex(value_);
-    const QString* text = index ? book_.sharedString(*index) : nullptr;
-    if (!text) {
+    if (!index || static_cast<size_t>(*index) >= book_.sharedStrings()->size()) {
         throw WorkbookError(QStringLiteral("工作簿已损坏：工作表“%1”的单元格 %2 引用的共享字符串“%3”不存在。")
                                 .arg(sheet_.name(), CellAddress(row_, column_), qstring(value_)));
     }
-    return CellValue::fromText(*text);
+    return static_cast<uint32_t>(*index);
 }
 
 } // namespace

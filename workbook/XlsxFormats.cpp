@@ -8,34 +8,6 @@
 namespace workbook::xlsx {
 namespace {
 
-bool isTimeBracket(QStringView content)
-{
-    if (content.isEmpty())
-        return false;
-    const QChar first = content.front().toLower();
-    if (first != u'h' && first != u'm' && first != u's')
-        return false;
-    for (QChar c : content) {
-        if (c.toLower() != first)
-            return false;
-    }
-    return true;
-}
-
-bool isDateLetter(QChar c)
-{
-    switch (c.toLower().unicode()) {
-    case u'd':
-    case u'm':
-    case u'y':
-    case u'h':
-    case u's':
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Reads up to `count` decimal digits at `pos`; nothing unless exactly that many are there.
 std::optional<int> digits(std::string_view text, size_t& pos, size_t count)
 {
@@ -141,47 +113,6 @@ std::optional<char16_t> escapedUnit(QStringView text)
 }
 
 } // namespace
-
-bool IsBuiltInDateFormat(int id)
-{
-    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58);
-}
-
-bool IsDateFormatCode(QStringView code)
-{
-    for (qsizetype i = 0; i < code.size(); ++i) {
-        const QChar c = code[i];
-        switch (c.unicode()) {
-        case u';':
-            return false;
-        case u'"': {
-            const qsizetype close = code.indexOf(u'"', i + 1);
-            if (close < 0)
-                return false;
-            i = close;
-            break;
-        }
-        case u'\\':
-        case u'_':
-        case u'*':
-            ++i;
-            break;
-        case u'[': {
-            const qsizetype close = code.indexOf(u']', i + 1);
-            if (close < 0)
-                return false;
-            if (isTimeBracket(code.mid(i + 1, close - i - 1)))
-                return true;
-            i = close;
-            break;
-        }
-        default:
-            if (isDateLetter(c))
-                return true;
-        }
-    }
-    return false;
-}
 
 std::optional<CellReference> ParseCellReference(std::string_view text)
 {

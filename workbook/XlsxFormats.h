@@ -6,20 +6,8 @@
 #include <optional>
 #include <string_view>
 
-// The small text forms inside a spreadsheet package: number format codes,
-// cell references, ISO dates and the _xHHHH_ escapes of strings.
+// The small text forms inside a spreadsheet package: cell references, ISO dates and the _xHHHH_ escapes of strings.
 namespace workbook::xlsx {
-
-// Whether a built-in number format (one the styles part names by id alone)
-// shows a date or a time. Besides the international ids 14-22 and 45-47 this
-// counts the ids that Chinese, Japanese and Korean Excel use for their own date
-// and time forms (27-36, 50-58), which such files carry without a code.
-bool IsBuiltInDateFormat(int id);
-
-// Whether a custom number format code shows a date or a time: its first section
-// holds d, m, y, h or s outside quoted text, escapes and brackets, or an
-// elapsed-time bracket such as [h] or [mm].
-bool IsDateFormatCode(QStringView code);
 
 struct CellReference {
     int row = 0;

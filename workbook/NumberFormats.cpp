@@ -1,6 +1,6 @@
-#include "workbook/BiffFormats.h"
+#include "workbook/NumberFormats.h"
 
-namespace workbook::biff {
+namespace workbook {
 namespace {
 
 bool isDateLetter(QChar c)
@@ -34,37 +34,45 @@ bool isElapsedTime(QStringView bracketed)
 
 } // namespace
 
-bool IsBuiltInDateFormat(uint16_t formatIndex)
+bool IsBuiltInDateFormat(int id)
 {
-    // 14-22 and 45-47 everywhere; 27-36 and 50-58 are the dates of the East
-    // Asian editions of Excel, which leave them out of the file as well.
-    return (formatIndex >= 14 && formatIndex <= 22) || (formatIndex >= 45 && formatIndex <= 47)
-           || (formatIndex >= 27 && formatIndex <= 36) || (formatIndex >= 50 && formatIndex <= 58);
+    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58);
 }
 
 bool IsDateFormatCode(QStringView code)
 {
     for (qsizetype i = 0; i < code.size(); ++i) {
         const QChar c = code[i];
-        if (c == u'"') {
+        switch (c.unicode()) {
+        case u';':
+            return false;
+        case u'"': {
             const qsizetype close = code.indexOf(u'"', i + 1);
             if (close < 0)
                 return false;
             i = close;
-        } else if (c == u'\\' || c == u'_' || c == u'*') {
+            break;
+        }
+        case u'\\':
+        case u'_':
+        case u'*':
             ++i; // the next character is shown, padded to or repeated, not interpreted
-        } else if (c == u'[') {
+            break;
+        case u'[': {
             const qsizetype close = code.indexOf(u']', i + 1);
             if (close < 0)
                 return false;
             if (isElapsedTime(code.sliced(i + 1, close - i - 1)))
                 return true;
             i = close;
-        } else if (isDateLetter(c)) {
-            return true;
+            break;
+        }
+        default:
+            if (isDateLetter(c))
+                return true;
         }
     }
     return false;
 }
 
-} // namespace workbook::biff
+} // namespace workbook
