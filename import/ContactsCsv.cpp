@@ -3,9 +3,8 @@
 #include <QIODevice>
 
 namespace contacts {
-namespace {
 
-void appendField(QByteArray& out, const QString& field)
+void AppendCsvField(QByteArray& out, const QString& field)
 {
     const QByteArray bytes = field.toUtf8();
     if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n')) {
@@ -21,19 +20,17 @@ void appendField(QByteArray& out, const QString& field)
     out += '"';
 }
 
-} // namespace
-
 QByteArray ContactsCsv(const LinkmanTable& table)
 {
     QByteArray out("name,mobile,tel,remark\r\n");
     for (const Linkman& contact : table) {
-        appendField(out, contact.name);
+        AppendCsvField(out, contact.name);
         out += ',';
-        appendField(out, contact.mobile);
+        AppendCsvField(out, contact.mobile);
         out += ',';
-        appendField(out, contact.tel);
+        AppendCsvField(out, contact.tel);
         out += ',';
-        appendField(out, contact.remark);
+        AppendCsvField(out, contact.remark);
         out += "\r\n";
     }
     return out;
