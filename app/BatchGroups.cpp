@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "import/ContactsCsv.h"
 #include "support/Numbers.h"
+#include "support/Terminal.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -23,8 +24,11 @@ int RunGroups(const QCommandLineParser& parser, const QStringList& arguments)
 {
     if (!arguments.isEmpty())
         return Usage(QStringLiteral("groups 不接受其他参数：%1").arg(arguments.join(u' ')));
+    support::CatchStopSignals();
     if (const int status = PrepareLogin(parser); status != Success)
         return status;
+    if (support::StopSignalReceived())
+        return Interrupted;
     if (const int status = LogInChecked(); status != Success)
         return status;
     const auto groups = LoadGroupsReported();

@@ -106,9 +106,8 @@ contacts::ImportHooks commandLineHooks(ProgressReport& progress, const NumberedC
             return contacts::FailureAction::Skip;
         }
         const std::chrono::milliseconds pause = RetryPause(attempt);
-        Err() << line
-              << QStringLiteral("；%1秒后第%2次重试。").arg(QString::number(static_cast<double>(pause.count()) / 1000)).arg(attempt)
-              << Qt::endl;
+        const QString seconds = QString::number(static_cast<double>(pause.count()) / 1000);
+        Err() << line << QStringLiteral("；%1秒后第%2次重试。").arg(seconds).arg(attempt) << Qt::endl;
         return support::WaitUnlessStopped(pause) ? contacts::FailureAction::Retry : contacts::FailureAction::Skip;
     };
     return hooks;
@@ -184,6 +183,24 @@ int chooseGroup(const QString& wanted)
     return Success;
 }
 
+int concludeImport(const contacts::ImportSummary& summary, const NumberedContacts& source, QSaveFile* failuresFile)
+{
+    const QList<contacts::ImportFailure> failures = inSheetNumbers(summary.failures, source);
+    reportOutcome(summary, failures, failuresFile == nullptr);
+    if (failuresFile && !writeFailures(*failuresFile, withUnsent(failures, summary, source)))
+        return Failure;
+    return exitStatus(summary);
+}
+
+// A stop that came before the run: nothing sent, everything left to import.
+int concludeStoppedEarly(const NumberedContacts& source, QSaveFile* failuresFile)
+{
+    contacts::ImportSummary summary;
+    summary.total = static_cast<int>(source.table.size());
+    summary.interrupted = true;
+    return concludeImport(summary, source, failuresFile);
+}
+
 int sendContacts(const NumberedContacts& source, QSaveFile* failuresFile)
 {
     std::unique_ptr<net::XMLDocument> document;
@@ -201,11 +218,7 @@ int sendContacts(const NumberedContacts& source, QSaveFile* failuresFile)
         Err() << QStringLiteral("登录失败！") << summary.loginReason << Qt::endl;
         return Failure;
     }
-    const QList<contacts::ImportFailure> failures = inSheetNumbers(summary.failures, source);
-    reportOutcome(summary, failures, failuresFile == nullptr);
-    if (failuresFile && !writeFailures(*failuresFile, withUnsent(failures, summary, source)))
-        return Failure;
-    return exitStatus(summary);
+    return concludeImport(summary, source, failuresFile);
 }
 
 } // namespace
@@ -240,12 +253,12 @@ int RunImportCommand(const QCommandLineParser& parser, const QStringList& argume
     std::unique_ptr<QSaveFile> failuresFile;
     if (parser.isSet(failuresOption()) && !(failuresFile = openFailuresFile(parser)))
         return Failure;
-    if (support::StopSignalReceived()) {
-        Err() << QStringLiteral("导入被中断，没有发送联系人。") << Qt::endl;
-        return Interrupted;
-    }
+    if (support::StopSignalReceived())
+        return concludeStoppedEarly(source, failuresFile.get());
     if (const int status = chooseGroup(parser.value(groupOption())); status != Success)
         return status;
+    if (support::StopSignalReceived())
+        return concludeStoppedEarly(source, failuresFile.get());
     return sendContacts(source, failuresFile.get());
 }
 

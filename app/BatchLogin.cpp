@@ -83,7 +83,7 @@ std::optional<QString> readPassword(const QCommandLineParser& parser, QString& p
     if (support::IsTerminal(support::StandardStream::Input)) {
         if (auto typed = support::ReadPasswordFromTerminal(QStringLiteral("%1 的密码：").arg(gUserName)))
             return typed;
-        problem = QStringLiteral("没有读到密码。");
+        problem = support::StopSignalReceived() ? QStringLiteral("已中断。") : QStringLiteral("没有读到密码。");
         return std::nullopt;
     }
     problem = QStringLiteral("请给出密码：在终端上输入，或设置环境变量 %1，或用 --password-file 指定文件。")

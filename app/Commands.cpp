@@ -91,7 +91,7 @@ const std::map<QString, Command>& commands()
          {QStringLiteral("groups --user NAME [--base-url URL] [--password-file FILE]"),
           QStringLiteral("登录平台，按CSV（UTF-8，表头 id,name,indent；indent 是分组的缩进文字）输出用户的联系人分组，"
                          "顺序同服务器。"),
-          PasswordDetails + QStringLiteral("退出状态：0 成功；1 登录或加载分组失败；2 用法错误。\n"),
+          PasswordDetails + QStringLiteral("退出状态：0 成功；1 登录或加载分组失败；2 用法错误；4 输入密码时被中断。\n"),
           batch::AddGroupsArguments, batch::RunGroups}},
         {QStringLiteral("import"),
          {QStringLiteral("import FILE --user NAME --group GROUP [--sheet N] [--failures OUT.csv] [--base-url URL] "
@@ -147,7 +147,8 @@ int RunCommand(int argc, char** argv)
     if (!parser.parse(arguments))
         return Usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
-        QTextStream(stdout) << QStringLiteral("用法：veltrin-import %1\n\n%2\n\n").arg(command.synopsis, command.description)
+        QTextStream(stdout) << QStringLiteral("用法：veltrin-import %1\n\n%2\n\n").arg(command.synopsis,
+                                                                                      command.description)
                             << optionsHelp(parser) << (command.details.isEmpty() ? QString() : u'\n' + command.details);
         return Success;
     }

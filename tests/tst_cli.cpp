@@ -311,8 +311,8 @@ private slots:
             return request >= 9 && request <= 12 ? FailMode::Drop : FailMode::None;
         });
         const QString failures = tempPath(QStringLiteral("failing.csv"));
-        const Run run =
-            runCli(importArguments(server, Workbook, QStringLiteral("5")) << "--sheet" << "2" << "--failures" << failures);
+        const Run run = runCli(importArguments(server, Workbook, QStringLiteral("5"))
+                               << "--sheet" << "2" << "--failures" << failures);
         QCOMPARE(run.exitCode, 3);
         QVERIFY2(run.err.contains(QStringLiteral("共8条，成功6条，失败2条。")), qPrintable(run.err));
         QVERIFY(run.err.contains(QStringLiteral("第5条 戊 13600000005：")));
