@@ -46,6 +46,12 @@ void appendField(QByteArray& out, QStringEncoder& utf8, const QString& field)
 
 } // namespace
 
+void AppendCsvField(QByteArray& out, const QString& field)
+{
+    QStringEncoder utf8(QStringEncoder::Utf8);
+    appendField(out, utf8, field);
+}
+
 QByteArray ContactsCsv(const LinkmanTable& table)
 {
     QByteArray out("name,mobile,tel,remark\r\n");

@@ -14,6 +14,10 @@ namespace contacts {
 // quotes with its double quotes doubled.
 QByteArray ContactsCsv(const LinkmanTable& table);
 
+// Appends one field in UTF-8 as ContactsCsv writes it, for other files of
+// this form.
+void AppendCsvField(QByteArray& out, const QString& field);
+
 // Writes ContactsCsv(table) to the device; false when the device took less.
 bool WriteContactsCsv(QIODevice& device, const LinkmanTable& table);
 

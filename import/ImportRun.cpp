@@ -26,21 +26,6 @@ ReplyStatus replyStatus(const net::XMLDocument& document)
     return {true, children.length() > 1 ? children.item(1).text() : QString()};
 }
 
-bool logIn(net::XMLDocument& document, ImportSummary& summary)
-{
-    try {
-        document.load(LoginURL(gUserName, gPassword));
-        if (RootChildText(document, 0) == QLatin1String("0"))
-            return true;
-        summary.loginReason = document.root().children().length() > 1 ? RootChildText(document, 1) : QString();
-    } catch (const net::XMLError& error) {
-        summary.loginReason = error.description();
-    }
-    summary.loginFailed = true;
-    summary.interrupted = true;
-    return false;
-}
-
 // Sends one contact until it is answered or the caller gives up on it.
 // Returns false when the caller chose to stop.
 bool sendContact(net::XMLDocument& document, const QString& groupId, int index, const Linkman& contact,
@@ -75,6 +60,19 @@ bool sendContact(net::XMLDocument& document, const QString& groupId, int index, 
 
 } // namespace
 
+bool LogIn(net::XMLDocument& document, QString& reason)
+{
+    try {
+        document.load(LoginURL(gUserName, gPassword));
+        if (RootChildText(document, 0) == QLatin1String("0"))
+            return true;
+        reason = document.root().children().length() > 1 ? RootChildText(document, 1) : QString();
+    } catch (const net::XMLError& error) {
+        reason = error.description();
+    }
+    return false;
+}
+
 QString NewContactURL(const QString& groupId, const Linkman& contact)
 {
     return BaseURL() + QStringLiteral("XML/XML_Linkman.asp?ACT=NEW&KindID=0&Sex=1&GroupID=") + groupId
@@ -87,8 +85,11 @@ ImportSummary RunImport(net::XMLDocument& document, const LinkmanTable& table, c
 {
     ImportSummary summary;
     summary.total = static_cast<int>(table.size());
-    if (!logIn(document, summary))
+    if (!LogIn(document, summary.loginReason)) {
+        summary.loginFailed = true;
+        summary.interrupted = true;
         return summary;
+    }
     for (int index = 0; index < summary.total; ++index) {
         hooks.beforeContact();
         if (hooks.stopRequested()

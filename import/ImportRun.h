@@ -49,6 +49,10 @@ struct ImportHooks {
         [](const ImportFailure&, int) { return FailureAction::Skip; };
 };
 
+// Sends the login request with gUserName and gPassword and checks its reply's
+// status; false with the platform's reason, or what failed, otherwise.
+bool LogIn(net::XMLDocument& document, QString& reason);
+
 // The request URL of one contact. Every value goes through URLEncode: a
 // telephone cell holding "&GroupID=9" must stay a value.
 QString NewContactURL(const QString& groupId, const Linkman& contact);

@@ -3,6 +3,7 @@
 #include "app/modPub.h"
 #include "filedialog/FrmSelFile.h"
 #include "import/ContactAnalysis.h"
+#include "import/GroupList.h"
 #include "import/frmImport.h"
 #include "support/Activation.h"
 #include "support/AppInfo.h"
@@ -37,16 +38,6 @@ namespace {
 constexpr int SheetButtonSpacing = 1050;
 
 const QString GroupPlaceholder = QStringLiteral("<--请选择联系人分组-->");
-
-class GroupIdError : public std::exception {};
-
-int32_t groupId(const QString& text)
-{
-    const auto id = support::ParseInt32(text);
-    if (!id)
-        throw GroupIdError();
-    return *id;
-}
 
 } // namespace
 
@@ -243,31 +234,14 @@ bool FrmMain::LoadGroups()
 {
     cmbGroup->clear();
     cmbGroup->addItem(GroupPlaceholder, -1);
-
-    // Without a document object nothing could be loaded: say so rather than
-    // offer an empty list without explanation.
-    std::unique_ptr<net::XMLDocument> document;
-    if (!CreateXMLObject(document))
-        return false;
-    try {
-        document->load(GroupListURL());
-        if (RootChildText(*document, 0) != QLatin1String("0"))
-            return false;
-        const net::XMLNodeList groups = document->root().children().item(2).children();
-        const int n = groups.length();
-        for (int i = 0; i < n; ++i) {
-            const net::XMLNodeList group = groups.item(i).children();
-            const QString id = group.item(0).text();
-            const QString indent = group.item(1).text();
-            const QString name = group.item(2).text();
-            cmbGroup->addItem(QString(indent.size(), QLatin1Char(' ')) + name);
-            cmbGroup->setItemData(i + 1, groupId(id));
-        }
-    } catch (const net::XMLError&) {
-        return false;
-    } catch (const GroupIdError&) {
-        return false;
+    const contacts::GroupListReading reading = contacts::ReadGroupList();
+    for (const contacts::ContactGroup& group : reading.groups) {
+        cmbGroup->addItem(QString(group.indent.size(), QLatin1Char(' ')) + group.name);
+        if (group.id)
+            cmbGroup->setItemData(cmbGroup->count() - 1, *group.id);
     }
+    if (!reading.loaded)
+        return false;
     cmbGroup->setCurrentIndex(0);
     return true;
 }

@@ -1,0 +1,273 @@
+#include "app/BatchImport.h"
+
+#include "app/BatchFailures.h"
+#include "app/BatchGroups.h"
+#include "app/BatchLogin.h"
+#include "app/BatchProgress.h"
+#include "app/CommandLine.h"
+#include "app/modPub.h"
+#include "import/ContactAnalysis.h"
+#include "import/ImportRun.h"
+#include "support/Terminal.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QSaveFile>
+
+#include <numeric>
+
+using namespace commandline;
+using namespace modPub;
+
+namespace batch {
+namespace {
+
+const QCommandLineOption& groupOption()
+{
+    static const QCommandLineOption option(QStringLiteral("group"),
+                                           QStringLiteral("联系人分组：编号，或完全一致的名称。"),
+                                           QStringLiteral("GROUP"));
+    return option;
+}
+
+const QCommandLineOption& failuresOption()
+{
+    static const QCommandLineOption option(
+        QStringLiteral("failures"),
+        QStringLiteral("把失败、被拒绝和未发送的联系人写入这个CSV文件（UTF-8，带字节顺序标记），改正后可再导入。"),
+        QStringLiteral("OUT.csv"));
+    return option;
+}
+
+// A failures file is imported as it stands; anything else goes through the
+// sheet analysis, as in the window.
+int readContacts(const QString& path, std::optional<int> sheet, NumberedContacts& contacts)
+{
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly) && IsFailuresCsv(file.peek(FailuresCsvSignatureSize()))) {
+        if (sheet)
+            return Usage(QStringLiteral("--sheet 只用于工作簿，%1 是失败记录文件。").arg(path));
+        QString problem;
+        if (!ParseFailuresCsv(file.readAll(), contacts, problem)) {
+            Err() << problem << Qt::endl;
+            return Failure;
+        }
+        if (contacts.table.empty()) {
+            Err() << QStringLiteral("失败记录文件中没有联系人。") << Qt::endl;
+            return Failure;
+        }
+        return Success;
+    }
+    file.close();
+    contacts::SheetAnalysis analysis = contacts::AnalyseSheet(path, sheet.value_or(1) - 1);
+    if (analysis.outcome != contacts::AnalysisOutcome::Analysed) {
+        Err() << contacts::AnalysisMessage(analysis) << Qt::endl;
+        return Failure;
+    }
+    contacts.table = std::move(analysis.table);
+    contacts.rows.resize(contacts.table.size());
+    std::iota(contacts.rows.begin(), contacts.rows.end(), 1);
+    return Success;
+}
+
+// Opened before anything is sent, so that an import never runs without the
+// record of its failures.
+std::unique_ptr<QSaveFile> openFailuresFile(const QCommandLineParser& parser)
+{
+    auto file = std::make_unique<QSaveFile>(parser.value(failuresOption()));
+    if (!file->open(QIODevice::WriteOnly)) {
+        Err() << QStringLiteral("无法写入失败记录文件 %1：%2").arg(file->fileName(), file->errorString()) << Qt::endl;
+        return nullptr;
+    }
+    return file;
+}
+
+// Numbers the failure as in the sheet the contacts came from.
+contacts::ImportFailure inSheetNumbers(contacts::ImportFailure failure, const NumberedContacts& source)
+{
+    failure.row = source.rows[static_cast<size_t>(failure.row - 1)];
+    return failure;
+}
+
+// Failed requests are retried after a growing pause, with no one to ask; a
+// stop gives up on the contact at once, as the window's cancel would.
+contacts::ImportHooks commandLineHooks(ProgressReport& progress, const NumberedContacts& source)
+{
+    contacts::ImportHooks hooks;
+    hooks.stopRequested = support::StopSignalReceived;
+    hooks.contactDone = [&progress](const contacts::ImportSummary& summary) { progress.update(summary.sent); };
+    hooks.requestFailed = [&progress, &source](const contacts::ImportFailure& failure, int attempt) {
+        if (support::StopSignalReceived())
+            return contacts::FailureAction::Skip;
+        const QString line = contacts::FailureLine(inSheetNumbers(failure, source));
+        progress.breakLine();
+        if (attempt > MaxRetries) {
+            Err() << line << QStringLiteral("；已重试%1次，记为失败。").arg(MaxRetries) << Qt::endl;
+            return contacts::FailureAction::Skip;
+        }
+        const std::chrono::milliseconds pause = RetryPause(attempt);
+        const QString seconds = QString::number(static_cast<double>(pause.count()) / 1000);
+        Err() << line << QStringLiteral("；%1秒后第%2次重试。").arg(seconds).arg(attempt) << Qt::endl;
+        return support::WaitUnlessStopped(pause) ? contacts::FailureAction::Retry : contacts::FailureAction::Skip;
+    };
+    return hooks;
+}
+
+QList<contacts::ImportFailure> inSheetNumbers(const QList<contacts::ImportFailure>& failures,
+                                              const NumberedContacts& source)
+{
+    QList<contacts::ImportFailure> numbered;
+    for (const contacts::ImportFailure& failure : failures)
+        numbered.append(inSheetNumbers(failure, source));
+    return numbered;
+}
+
+// The contacts never sent, after the failed and refused ones.
+QList<contacts::ImportFailure> withUnsent(QList<contacts::ImportFailure> failures,
+                                          const contacts::ImportSummary& summary, const NumberedContacts& source)
+{
+    if (summary.interrupted)
+        for (auto index = static_cast<size_t>(summary.sent); index < source.table.size(); ++index)
+            failures.append({source.rows[index], source.table[index], NotSentReason(), false});
+    return failures;
+}
+
+int exitStatus(const contacts::ImportSummary& summary)
+{
+    if (summary.interrupted)
+        return Interrupted;
+    return summary.failures.isEmpty() ? Success : SomeContactsFailed;
+}
+
+void reportOutcome(const contacts::ImportSummary& summary, const QList<contacts::ImportFailure>& failures,
+                   bool listFailures)
+{
+    if (listFailures)
+        for (const contacts::ImportFailure& failure : failures)
+            Err() << contacts::FailureLine(failure) << Qt::endl;
+    Err() << contacts::CountsLine(summary);
+    if (summary.interrupted)
+        Err() << QStringLiteral("已发送%1条，导入被中断。").arg(summary.sent);
+    Err() << Qt::endl;
+}
+
+bool writeFailures(QSaveFile& file, const QList<contacts::ImportFailure>& failures)
+{
+    const QByteArray csv = FailuresCsv(failures);
+    if (file.write(csv) != csv.size() || !file.commit()) {
+        Err() << QStringLiteral("无法写入失败记录文件 %1：%2").arg(file.fileName(), file.errorString()) << Qt::endl;
+        return false;
+    }
+    if (!failures.isEmpty())
+        Err() << QStringLiteral("未导入的%1条联系人已写入 %2，改正后可用 import 再次导入。")
+                     .arg(failures.size())
+                     .arg(file.fileName())
+              << Qt::endl;
+    return true;
+}
+
+// Logs in, finds the group and leaves its id in gGroupID.
+int chooseGroup(const QString& wanted)
+{
+    if (const int status = LogInChecked(); status != Success)
+        return status;
+    const auto groups = LoadGroupsReported();
+    if (!groups)
+        return Failure;
+    const GroupChoice choice = ChooseGroup(*groups, wanted);
+    if (!choice.id) {
+        Err() << choice.problem << Qt::endl;
+        return UsageError;
+    }
+    gGroupID = QString::number(*choice.id);
+    return Success;
+}
+
+int concludeImport(const contacts::ImportSummary& summary, const NumberedContacts& source, QSaveFile* failuresFile)
+{
+    const QList<contacts::ImportFailure> failures = inSheetNumbers(summary.failures, source);
+    reportOutcome(summary, failures, failuresFile == nullptr);
+    if (failuresFile && !writeFailures(*failuresFile, withUnsent(failures, summary, source)))
+        return Failure;
+    return exitStatus(summary);
+}
+
+// A stop that came before the run: nothing sent, everything left to import.
+int concludeStoppedEarly(const NumberedContacts& source, QSaveFile* failuresFile)
+{
+    contacts::ImportSummary summary;
+    summary.total = static_cast<int>(source.table.size());
+    summary.interrupted = true;
+    return concludeImport(summary, source, failuresFile);
+}
+
+int sendContacts(const NumberedContacts& source, QSaveFile* failuresFile)
+{
+    std::unique_ptr<net::XMLDocument> document;
+    if (!CreateXMLObject(document)) {
+        Err() << QStringLiteral("无法创建xml对象！") << Qt::endl;
+        return Failure;
+    }
+    ProgressReport progress(Err(), static_cast<int>(source.table.size()),
+                            support::IsTerminal(support::StandardStream::Error));
+    progress.update(0);
+    const contacts::ImportSummary summary =
+        contacts::RunImport(*document, source.table, gGroupID, commandLineHooks(progress, source));
+    progress.breakLine();
+    if (summary.loginFailed) {
+        Err() << QStringLiteral("登录失败！") << summary.loginReason << Qt::endl;
+        return Failure;
+    }
+    return concludeImport(summary, source, failuresFile);
+}
+
+} // namespace
+
+void AddImportArguments(QCommandLineParser& parser)
+{
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("工作簿文件（.xls或.xlsx），或 --failures 写出的失败记录文件。"));
+    AddLoginOptions(parser);
+    parser.addOption(groupOption());
+    parser.addOption(SheetOption());
+    parser.addOption(failuresOption());
+}
+
+int RunImportCommand(const QCommandLineParser& parser, const QStringList& arguments)
+{
+    if (arguments.size() != 1)
+        return Usage(QStringLiteral("请给出一个工作簿文件或失败记录文件。"));
+    if (!parser.isSet(groupOption()))
+        return Usage(QStringLiteral("请用 --group 给出联系人分组的编号或名称。"));
+    std::optional<int> sheet;
+    if (parser.isSet(SheetOption()) && !(sheet = SheetNumber(parser)))
+        return Usage(QStringLiteral("--sheet 须是从1开始的工作表序号。"));
+
+    // Before the password prompt, so that Ctrl-C there puts the echo back.
+    support::CatchStopSignals();
+    if (const int status = PrepareLogin(parser); status != Success)
+        return status;
+    NumberedContacts source;
+    if (const int status = readContacts(arguments.first(), sheet, source); status != Success)
+        return status;
+    std::unique_ptr<QSaveFile> failuresFile;
+    if (parser.isSet(failuresOption()) && !(failuresFile = openFailuresFile(parser)))
+        return Failure;
+    if (support::StopSignalReceived())
+        return concludeStoppedEarly(source, failuresFile.get());
+    if (const int status = chooseGroup(parser.value(groupOption())); status != Success)
+        return status;
+    if (support::StopSignalReceived())
+        return concludeStoppedEarly(source, failuresFile.get());
+    return sendContacts(source, failuresFile.get());
+}
+
+std::chrono::milliseconds RetryPause(int attempt)
+{
+    bool valid = false;
+    const int first = qEnvironmentVariableIntValue("VELTRIN_RETRY_PAUSE_MS", &valid);
+    const std::chrono::milliseconds base(valid && first >= 0 ? first : 1000);
+    return base * (1 << std::clamp(attempt - 1, 0, 16));
+}
+
+} // namespace batch

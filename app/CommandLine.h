@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QTextStream>
+
+#include <optional>
+
+class QCommandLineOption;
+class QCommandLineParser;
+
+// What the subcommands share: their exit statuses and their messages on stderr.
+namespace commandline {
+
+constexpr int Success = 0;
+// A login, loading or reading failure, or a sheet without contacts.
+constexpr int Failure = 1;
+constexpr int UsageError = 2;
+// The import went through, but the platform refused some contacts or their requests failed.
+constexpr int SomeContactsFailed = 3;
+constexpr int Interrupted = 4;
+
+QTextStream& Err();
+// Reports a usage error with a pointer to --help; returns UsageError.
+int Usage(const QString& message);
+
+// --sheet N, the worksheet's position from 1 (1 when not given).
+const QCommandLineOption& SheetOption();
+// No value when N is not a whole number from 1 up.
+std::optional<int> SheetNumber(const QCommandLineParser& parser);
+
+} // namespace commandline
