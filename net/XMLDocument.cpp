@@ -9,6 +9,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 #include <string>
@@ -182,13 +183,12 @@ using EasyHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 
 void configure(CURL* easy, const QByteArray& url, const LoadLimits& limits, CURLSH* share, Transfer& transfer)
 {
-    const bool secure = url.left(6).toLower() == "https:";
     curl_easy_setopt(easy, CURLOPT_URL, url.constData());
     curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(easy, CURLOPT_SHARE, share);
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // cookie engine on, in memory only
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, RedirectProtocols(url));
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(limits.maxRedirects));
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectTimeout.count()));
@@ -276,14 +276,14 @@ Reply fetch(const QByteArray& url)
     return {std::move(transfer.body), host};
 }
 
-std::shared_ptr<const ParsedDocument> parse(const Reply& reply, const QByteArray& url)
+std::shared_ptr<const ParsedDocument> parse(QByteArrayView body, const QString& host, const QByteArray& url)
 {
     const std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> context(xmlNewParserCtxt(),
                                                                                &xmlFreeParserCtxt);
     if (!context)
         throw XMLError(QStringLiteral("无法解析服务器的回复：内存不足。"));
-    auto parsed = std::make_shared<ParsedDocument>(xmlCtxtReadMemory(context.get(), reply.body.data(),
-                                                                      static_cast<int>(reply.body.size()),
+    auto parsed = std::make_shared<ParsedDocument>(xmlCtxtReadMemory(context.get(), body.data(),
+                                                                      static_cast<int>(body.size()),
                                                                       nullptr, nullptr, kParseOptions));
     if (parsed->doc && context->wellFormed && xmlDocGetRootElement(parsed->doc))
         return parsed;
@@ -291,7 +291,7 @@ std::shared_ptr<const ParsedDocument> parse(const Reply& reply, const QByteArray
     const xmlError& error = context->lastError;
     QString message = error.message ? QString::fromUtf8(error.message).trimmed() : QStringLiteral("没有根元素");
     throw XMLError(QStringLiteral("服务器 %1 的回复不是有效的 XML（第 %2 行：%3）。")
-                       .arg(reply.host)
+                       .arg(host)
                        .arg(error.line)
                        .arg(withoutQuery(message, url)));
 }
@@ -325,6 +325,12 @@ void appendText(xmlNodePtr node, QByteArray& text)
 }
 
 } // namespace
+
+const char* RedirectProtocols(QByteArrayView url)
+{
+    return url.first(std::min<qsizetype>(url.size(), 6)).compare("https:", Qt::CaseInsensitive) == 0 ? "https"
+                                                                                                    : "http,https";
+}
 
 XMLNodeList XMLNode::children() const
 {
@@ -373,7 +379,17 @@ void XMLDocument::load(const QString& url)
 {
     doc_.reset();
     const QByteArray request = requestBytes(url);
-    doc_ = parse(fetch(request), request);
+    const Reply reply = fetch(request);
+    doc_ = parse(QByteArrayView(reply.body.data(), static_cast<qsizetype>(reply.body.size())), reply.host, request);
+}
+
+void XMLDocument::loadBody(QByteArrayView body)
+{
+    doc_.reset();
+    initialiseLibraries();
+    if (body.size() > limits().maxBodyBytes)
+        throw XMLError(QStringLiteral("回复超过 %1 MiB，未解析。").arg(limits().maxBodyBytes / (1024 * 1024)));
+    doc_ = parse(body, QStringLiteral("（本地）"), {});
 }
 
 XMLNode XMLDocument::root() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <chrono>
@@ -63,6 +64,10 @@ struct LoadLimits {
     int maxRedirects = 5;
 };
 
+// The schemes a load of url follows redirects to: a request sent over https
+// never continues over plain http, whatever the letter case of its scheme.
+const char* RedirectProtocols(QByteArrayView url);
+
 // The platform's XML document object: load() sends one HTTP GET for the URL,
 // waits for the reply and parses it; root() then reads the reply by position.
 class XMLDocument {
@@ -80,6 +85,9 @@ public:
     // an HTTP status of 400 or more, an oversized body or a body that is not
     // well-formed XML; the previous reply is then gone.
     void load(const QString& url);
+    // Parses a reply body as load() parses what it received, with the same
+    // limits and the same failures; the previous reply is gone either way.
+    void loadBody(QByteArrayView body);
     // Throws XMLError when nothing has been loaded.
     XMLNode root() const;
 

@@ -1,0 +1,412 @@
+// Replies that a hostile or broken server may send: none may crash or hang the
+// tool, make it read a local file, or hold more than the body cap in memory.
+#include "ScriptedServer.h"
+#include "app/modPub.h"
+#include "import/ImportRun.h"
+#include "net/XMLDocument.h"
+#include "support/CodePage.h"
+
+#include <QTemporaryFile>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+using namespace std::chrono_literals;
+using net::XMLDocument;
+using net::XMLError;
+
+namespace {
+
+// A loopback server speaking raw TCP, so a test can send what no HTTP library
+// would: a body that never ends, a reply dripping byte by byte, a status line
+// of its own. Each connection runs the behaviour on its own thread once the
+// request head has arrived.
+class RawServer {
+public:
+    // Writes to the connection; false once the client has gone or the server stops.
+    class Connection {
+    public:
+        bool send(QByteArrayView bytes)
+        {
+            for (qsizetype done = 0; done < bytes.size();) {
+                const ssize_t n = ::send(fd_, bytes.data() + done, static_cast<size_t>(bytes.size() - done), MSG_NOSIGNAL);
+                if (n <= 0)
+                    return false;
+                done += n;
+                server_.sent_ += n;
+            }
+            return true;
+        }
+        // Waits as a slow server would; returns false at once when the server stops.
+        bool pause(std::chrono::milliseconds duration)
+        {
+            std::unique_lock lock(server_.mutex_);
+            return !server_.wake_.wait_for(lock, duration, [this] { return server_.stopping_; });
+        }
+
+    private:
+        friend class RawServer;
+        Connection(RawServer& server, int fd) : server_(server), fd_(fd) {}
+        RawServer& server_;
+        int fd_;
+    };
+    using Behaviour = std::function<void(Connection&)>;
+
+    // accepting false: the socket listens but never accepts, so connections
+    // complete in the kernel's backlog and no byte ever comes back.
+    explicit RawServer(Behaviour behaviour, bool accepting = true) : behaviour_(std::move(behaviour))
+    {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        ::listen(listener_, 16);
+        if (accepting)
+            acceptor_ = std::thread([this] { acceptLoop(); });
+    }
+
+    ~RawServer()
+    {
+        {
+            const std::lock_guard guard(mutex_);
+            stopping_ = true;
+            for (const int fd : open_)
+                ::shutdown(fd, SHUT_RDWR);
+        }
+        wake_.notify_all();
+        ::shutdown(listener_, SHUT_RDWR);
+        if (acceptor_.joinable())
+            acceptor_.join();
+        for (std::thread& worker : workers_)
+            worker.join();
+        ::close(listener_);
+    }
+
+    QString url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(port_).arg(path); }
+    qint64 bytesSent() const { return sent_; }
+
+private:
+    void acceptLoop()
+    {
+        for (;;) {
+            const int fd = ::accept(listener_, nullptr, nullptr);
+            if (fd < 0)
+                return;
+            const std::lock_guard guard(mutex_);
+            if (stopping_) {
+                ::close(fd);
+                return;
+            }
+            open_.push_back(fd);
+            workers_.emplace_back([this, fd] { serve(fd); });
+        }
+    }
+
+    void serve(int fd)
+    {
+        QByteArray head;
+        char buffer[4096];
+        while (!head.contains("\r\n\r\n")) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            head.append(buffer, n);
+        }
+        Connection connection(*this, fd);
+        if (head.contains("\r\n\r\n"))
+            behaviour_(connection);
+        ::shutdown(fd, SHUT_RDWR);
+        const std::lock_guard guard(mutex_);
+        std::erase(open_, fd);
+        ::close(fd);
+    }
+
+    Behaviour behaviour_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread acceptor_;
+    std::vector<std::thread> workers_;
+    std::vector<int> open_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::atomic<qint64> sent_ = 0;
+};
+
+constexpr qint64 HundredMegabytes = 100LL * 1000 * 1000;
+
+// A 100 MB reply, produced as it is sent.
+RawServer::Behaviour endlessBody(bool declaresLength)
+{
+    return [declaresLength](RawServer::Connection& connection) {
+        QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n";
+        if (declaresLength)
+            head += "Content-Length: " + QByteArray::number(HundredMegabytes) + "\r\n";
+        if (!connection.send(head + "\r\n<Result>"))
+            return;
+        const QByteArray block(64 * 1024, 'x');
+        for (qint64 sent = 0; sent < HundredMegabytes; sent += block.size())
+            if (!connection.send(block))
+                return;
+    };
+}
+
+RawServer::Behaviour fixedReply(QByteArray reply)
+{
+    return [reply](RawServer::Connection& connection) { connection.send(reply); };
+}
+
+QByteArray okReply(const QByteArray& body, const QByteArray& contentType = "text/xml")
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: " + contentType + "\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+QString loadFailure(const QString& url)
+{
+    XMLDocument document;
+    try {
+        document.load(url);
+    } catch (const XMLError& error) {
+        return error.description();
+    }
+    return {};
+}
+
+net::LoadLimits shortLimits()
+{
+    net::LoadLimits limits;
+    limits.connectTimeout = 1000ms;
+    limits.requestTimeout = 1500ms;
+    return limits;
+}
+
+} // namespace
+
+class TestHostileNet : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryFile secretFile;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(secretFile.open());
+        secretFile.write("FILE-CONTENT-MUST-NOT-LEAK");
+        secretFile.flush();
+    }
+
+    void init()
+    {
+        XMLDocument::setLimits({});
+        XMLDocument::resetSession();
+    }
+
+    void cleanupTestCase()
+    {
+        XMLDocument::setLimits({});
+        XMLDocument::resetSession();
+    }
+
+    void hundredMegabyteBodyIsCutAtTheCap_data()
+    {
+        QTest::addColumn<bool>("declaresLength");
+        QTest::newRow("length declared") << true;
+        QTest::newRow("read until the connection closes") << false;
+    }
+    void hundredMegabyteBodyIsCutAtTheCap()
+    {
+        QFETCH(bool, declaresLength);
+        const RawServer server(endlessBody(declaresLength));
+        const QString description = loadFailure(server.url(QStringLiteral("Login.asp")));
+        QVERIFY2(description.contains(QStringLiteral("8 MiB")), qPrintable(description));
+        // The load stopped long before the server ran out of body.
+        QVERIFY2(server.bytesSent() < HundredMegabytes / 2, qPrintable(QString::number(server.bytesSent())));
+    }
+
+    void stalledServersTimeOut_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("never accepted") << 0 << QStringLiteral("1.5 秒内没有回复完毕");
+        QTest::newRow("head sent, body never comes") << 1 << QStringLiteral("1.5 秒内没有回复完毕");
+        QTest::newRow("one byte a second") << 2 << QStringLiteral("1.5 秒内没有回复完毕");
+    }
+    void stalledServersTimeOut()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, mentions);
+        XMLDocument::setLimits(shortLimits());
+        const QByteArray reply = okReply("<Result><Status>0</Status></Result>");
+        RawServer::Behaviour behaviour;
+        if (kind == 1)
+            behaviour = [](RawServer::Connection& connection) {
+                if (connection.send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n<Result>"))
+                    connection.pause(1h);
+            };
+        else
+            behaviour = [reply](RawServer::Connection& connection) {
+                for (const char byte : reply)
+                    if (!connection.send(QByteArrayView(&byte, 1)) || !connection.pause(1s))
+                        return;
+            };
+        const RawServer server(behaviour, kind != 0);
+        const QString description = loadFailure(server.url(QStringLiteral("Login.asp")));
+        QVERIFY2(description.contains(mentions), qPrintable(description));
+    }
+
+    void redirectsThatAreRefused_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("to a local file") << QStringLiteral("file://%1") << QStringLiteral("不受支持");
+        QTest::newRow("to another scheme") << QStringLiteral("ftp://127.0.0.1/%1") << QStringLiteral("不受支持");
+        QTest::newRow("to itself, forever") << QStringLiteral("self") << QStringLiteral("重定向超过 5 次");
+    }
+    void redirectsThatAreRefused()
+    {
+        QFETCH(QString, location);
+        QFETCH(QString, mentions);
+        const QByteArray target =
+            (location.contains(QLatin1String("%1")) ? location.arg(secretFile.fileName()) : location).toUtf8();
+        const RawServer server([target](RawServer::Connection& connection) {
+            connection.send("HTTP/1.1 302 Found\r\nLocation: " + target + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        });
+        const QString description = loadFailure(server.url(QStringLiteral("self")));
+        QVERIFY2(description.contains(mentions), qPrintable(description));
+        QVERIFY(!description.contains(QStringLiteral("MUST-NOT-LEAK")));
+    }
+
+    // Without a certificate the test cannot run a TLS server, so the policy
+    // that the transfer is given is checked on its own.
+    void httpsNeverRedirectsToPlainHttp_data()
+    {
+        QTest::addColumn<QByteArray>("url");
+        QTest::addColumn<QByteArray>("protocols");
+        QTest::newRow("https") << QByteArray("https://sms.example/Login.asp") << QByteArray("https");
+        QTest::newRow("upper-case HTTPS") << QByteArray("HTTPS://sms.example/") << QByteArray("https");
+        QTest::newRow("http") << QByteArray("http://sms.example/") << QByteArray("http,https");
+        QTest::newRow("shorter than a scheme") << QByteArray("http") << QByteArray("http,https");
+    }
+    void httpsNeverRedirectsToPlainHttp()
+    {
+        QFETCH(QByteArray, url);
+        QFETCH(QByteArray, protocols);
+        QCOMPARE(QByteArray(net::RedirectProtocols(url)), protocols);
+    }
+
+    void entitiesStayInert_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("parameter entity naming a file")
+            << QByteArray("<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY % x SYSTEM \"file://%1\"> %x;]><r>a</r>");
+        QTest::newRow("entity inside an attribute")
+            << QByteArray("<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x SYSTEM \"file://%1\">]><r a=\"&x;\">a</r>");
+        QTest::newRow("quadratic blow-up")
+            << "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"" + QByteArray(50000, 'a') + "\">]><r>"
+                   + QByteArray("&a;").repeated(50000) + "</r>";
+    }
+    void entitiesStayInert()
+    {
+        QFETCH(QByteArray, body);
+        body.replace("%1", secretFile.fileName().toUtf8());
+        const RawServer server(fixedReply(okReply(body)));
+        XMLDocument document;
+        try {
+            document.load(server.url(QStringLiteral("x")));
+        } catch (const XMLError&) {
+            return; // refusing the reply is as safe as leaving the entity alone
+        }
+        const QString text = document.root().text();
+        QVERIFY2(text.size() < 100, qPrintable(text.left(100)));
+        QVERIFY(!text.contains(QStringLiteral("MUST-NOT-LEAK")));
+    }
+
+    // A body in GBK without an encoding declaration cannot be read as the
+    // UTF-8 that XML then means; it must fail, not show garbled text.
+    void undeclaredOrUnknownEncodingFails_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        const QByteArray gbk = support::ToGbk(u"<Result><Status>0</Status><Msg>张三</Msg></Result>");
+        QTest::newRow("no declaration") << okReply(gbk);
+        QTest::newRow("charset only in the header") << okReply(gbk, "text/xml; charset=GBK");
+        QTest::newRow("unknown encoding declared") << okReply("<?xml version=\"1.0\" encoding=\"x-veltrin\"?>" + gbk);
+    }
+    void undeclaredOrUnknownEncodingFails()
+    {
+        QFETCH(QByteArray, reply);
+        const RawServer server(fixedReply(reply));
+        const QString description = loadFailure(server.url(QStringLiteral("x")));
+        QVERIFY2(description.contains(QStringLiteral("不是有效的 XML")), qPrintable(description));
+    }
+
+    void statusLineWithStrayWhitespace_data()
+    {
+        QTest::addColumn<QByteArray>("statusLine");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("500 between extra spaces") << QByteArray("HTTP/1.1  500  Internal Server Error ") << true;
+        QTest::newRow("404, trailing tab") << QByteArray("HTTP/1.1 404 Not Found\t") << true;
+        QTest::newRow("200, trailing spaces") << QByteArray("HTTP/1.1 200 OK   ") << false;
+    }
+    void statusLineWithStrayWhitespace()
+    {
+        QFETCH(QByteArray, statusLine);
+        QFETCH(bool, fails);
+        const QByteArray body = "<Result><Status>0</Status></Result>";
+        const RawServer server(fixedReply(statusLine + "\r\nContent-Length: " + QByteArray::number(body.size())
+                                          + "\r\nConnection: close\r\n\r\n" + body));
+        const QString description = loadFailure(server.url(QStringLiteral("x")));
+        QCOMPARE(!description.isEmpty(), fails);
+    }
+
+    // The reply's status must be exactly "0": a login or contact answered with
+    // a padded status was not accepted.
+    void paddedReplyStatusIsNoSuccess_data()
+    {
+        QTest::addColumn<QString>("loginStatus");
+        QTest::addColumn<QString>("contactStatus");
+        QTest::addColumn<bool>("loginFailed");
+        QTest::addColumn<int>("accepted");
+        QTest::newRow("login \" 0 \"") << QStringLiteral(" 0 ") << QStringLiteral("0") << true << 0;
+        QTest::newRow("login \"0\\n\"") << QStringLiteral("0\n") << QStringLiteral("0") << true << 0;
+        QTest::newRow("contact \"\\t0\"") << QStringLiteral("0") << QStringLiteral("\t0") << false << 0;
+        QTest::newRow("both exact") << QStringLiteral("0") << QStringLiteral("0") << false << 1;
+    }
+    void paddedReplyStatusIsNoSuccess()
+    {
+        QFETCH(QString, loginStatus);
+        QFETCH(QString, contactStatus);
+        QFETCH(bool, loginFailed);
+        QFETCH(int, accepted);
+        const ScriptedServer server([&](const QString& target) {
+            const QString status = target.startsWith(QStringLiteral("/Login.asp")) ? loginStatus : contactStatus;
+            return ScriptedServer::Reply{200, ScriptedServer::xmlReply({status, QStringLiteral("原因")})};
+        });
+        QVERIFY(modPub::SetBaseURL(server.baseUrl(), nullptr));
+        modPub::gUserName = QStringLiteral("demo");
+        modPub::gPassword = QStringLiteral("demo123");
+        XMLDocument document;
+        const contacts::ImportSummary summary =
+            contacts::RunImport(document, {{QStringLiteral("张三"), QStringLiteral("13812345678"), {}, {}}},
+                                QStringLiteral("1"), {});
+        QCOMPARE(summary.loginFailed, loginFailed);
+        QCOMPARE(summary.accepted, accepted);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostileNet)
+#include "tst_hostile_net.moc"
