@@ -5,8 +5,11 @@ The contacts are made up but plausible, and the same on every run (fixed seed),
 so the pictures in the README and the demo show the same rows. Needs
 python3-openpyxl and python3-xlwt.
 """
+import io
 import os
 import random
+import re
+import zipfile
 
 import openpyxl
 import xlwt
@@ -76,7 +79,21 @@ def write_xlsx(path, customers, suppliers):
     other.append(["公司", "联系人", "手机", "电话", "备注"])
     for number, contact in enumerate(suppliers, 1):
         other.append(["供应商%02d" % number] + row_values(contact))
-    book.save(path)
+    written = io.BytesIO()
+    book.save(written)
+    save_reproducibly(written, path)
+
+
+# openpyxl stamps the time of writing into the document properties and the zip
+# entries; a fixed time keeps the file the same on every run.
+def save_reproducibly(written, path):
+    fixed = (2026, 1, 1, 0, 0, 0)
+    with zipfile.ZipFile(written) as source, zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as target:
+        for entry in source.infolist():
+            data = source.read(entry.filename)
+            if entry.filename == "docProps/core.xml":
+                data = re.sub(rb"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", b"2026-01-01T00:00:00Z", data)
+            target.writestr(zipfile.ZipInfo(entry.filename, fixed), data, zipfile.ZIP_DEFLATED)
 
 
 def write_xls(path, customers, suppliers):
