@@ -7,14 +7,25 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QTextStream>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
 namespace {
 
 constexpr int UsageError = 2;
+
+// A delay before every answer of the demo platform, so that the import window
+// stays up long enough to be watched (and photographed for the README).
+std::chrono::milliseconds demoLatency()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("VELTRIN_DEMO_LATENCY_MS", &ok);
+    return std::chrono::milliseconds(ok && ms > 0 ? ms : 0);
+}
 
 int runWindows(int argc, char** argv)
 {
@@ -23,6 +34,8 @@ int runWindows(int argc, char** argv)
     QApplication::setApplicationDisplayName(support::AppTitle());
     QApplication::setFont(support::WindowFont());
     QApplication::setApplicationVersion(QStringLiteral(VELTRIN_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/veltrin-import-256.png")));
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELTRIN_APP_ID));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -35,7 +48,8 @@ int runWindows(int argc, char** argv)
                                      QStringLiteral("平台服务器的基础网址，须以“/”结尾（默认 %1）。").arg(modPub::BaseURL()),
                                      QStringLiteral("URL"));
     const QCommandLineOption demo(QStringLiteral("demo"),
-                                  QStringLiteral("在本机启动内置的演示平台并连接它。"));
+                                  QStringLiteral("在本机启动内置的演示平台并连接它；环境变量 VELTRIN_DEMO_LATENCY_MS "
+                                                 "给它的每个应答加上延迟（毫秒）。"));
     parser.addOption(baseUrl);
     parser.addOption(demo);
     parser.process(app);
@@ -58,6 +72,7 @@ int runWindows(int argc, char** argv)
     std::unique_ptr<demoserver::DemoServer> demoServer;
     if (parser.isSet(demo)) {
         demoServer = std::make_unique<demoserver::DemoServer>();
+        demoServer->setLatency(demoLatency());
         if (!demoServer->start(0)) {
             err << QStringLiteral("无法启动演示平台。") << Qt::endl;
             return 1;

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Builds the .deb with CPack, unpacks it into a temporary root and checks what a
+# user gets from it: the dependencies found from the shared libraries, both
+# programs starting from the unpacked tree, the example workbooks read by the
+# packaged program, and a desktop entry, icon and AppStream metadata that the
+# desktop's own tools accept.
+# Usage: tst_package.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+
+build=$1
+source=$2
+app_id=com.veltrin.ContactImport
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+  { cat "$work/cpack.log" >&2; exit 1; }
+debs=("$work"/out/*.deb)
+[[ ${#debs[@]} -eq 1 && -f ${debs[0]} ]] || { echo "FAIL: expected one .deb, found: ${debs[*]}" >&2; exit 1; }
+deb=${debs[0]}
+
+# Each library the programs link to must have brought its package in; none of
+# them is listed by hand.
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "Depends: $depends"
+depended=$(sed 's/ *([^)]*)//g; s/, */\n/g' <<<"$depends")
+for package in libc6 'libstdc\+\+6' libqt6core6 libqt6gui6 libqt6widgets6 libcurl4 libxml2 'libgsf-1-[0-9]+' \
+               'libzip[0-9]+' 'libcpp-httplib[0-9.]+'; do
+  grep -Exq "$package" <<<"$depended" || fail "Depends lacks $package"
+done
+
+root=$work/root
+dpkg-deb --extract "$deb" "$root"
+for file in usr/bin/veltrin-import usr/bin/veltrin-demo-server \
+            "usr/share/applications/$app_id.desktop" "usr/share/metainfo/$app_id.metainfo.xml" \
+            "usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
+            "usr/share/icons/hicolor/256x256/apps/$app_id.png"; do
+  [[ -f $root/$file ]] || fail "the package lacks /$file"
+done
+
+desktop=$root/usr/share/applications/$app_id.desktop
+desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the desktop entry"
+appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" ||
+  fail "appstreamcli rejects the metainfo"
+[[ $(sed -n 's/^Icon=//p' "$desktop") == "$app_id" ]] || fail "the desktop entry's Icon is not $app_id"
+[[ -x $root/usr/bin/$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop") ]] ||
+  fail "the desktop entry's Exec is no program of the package"
+grep -q "^Name\[zh_CN\]=Veltrin联系人导入$" "$desktop" || fail "the desktop entry lacks its Chinese name"
+version=$(dpkg-deb --field "$deb" Version)
+grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$app_id.metainfo.xml" ||
+  fail "the metainfo names no release $version"
+
+export QT_QPA_PLATFORM=offscreen
+"$root/usr/bin/veltrin-import" --help >"$work/help.txt" 2>&1 || fail "veltrin-import --help failed"
+grep -q -- "--base-url" "$work/help.txt" || fail "veltrin-import --help does not describe --base-url"
+"$root/usr/bin/veltrin-demo-server" --help >/dev/null || fail "veltrin-demo-server --help failed"
+
+# The example workbooks: both forms hold the same contacts, found below the title and heading rows.
+for book in xlsx xls; do
+  "$root/usr/bin/veltrin-import" contacts "$source/examples/客户通讯录.$book" >"$work/$book.csv" ||
+    fail "the packaged program cannot read the example .$book"
+done
+cmp -s "$work/xlsx.csv" "$work/xls.csv" || fail "the example .xls and .xlsx hold different contacts"
+[[ $(wc -l <"$work/xlsx.csv") -eq 321 ]] || fail "the example .xlsx does not give 320 contacts"
+[[ $(sed -n 2p "$work/xlsx.csv") == $'闫玉兰,17208551973,,\r' ]] || fail "the first example contact is not the first data row"
+
+[[ $failures -eq 0 ]] || exit 1
+echo "PASS"
