@@ -1,9 +1,9 @@
 // Imports 10,000 contacts into the in-process demo platform through the
 // import run with the import window's hooks (events processed before each
-// contact, the progress bar advanced after it), then sends the same 10,000
-// requests with a plain libcurl loop on one kept-alive connection. Prints both
-// rates, their ratio (target at least 0.80) and the share of the run spent in
-// the hooks (target at most 1/5).
+// contact, the progress bar advanced after it), and sends the same 10,000
+// requests with a plain libcurl loop on one kept-alive connection, three times
+// each in turn. Prints both best rates, their ratio (target at least 0.80)
+// and the share of the run spent in the hooks (target at most 1/5).
 
 #include "app/modPub.h"
 #include "controls/ProgressBar.h"
@@ -19,6 +19,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -27,6 +29,9 @@ using namespace modPub;
 namespace {
 
 constexpr int Contacts = 10000;
+// Both ways run this many times in turn and the best of each counts, so a
+// change in the machine's load during the run favours neither.
+constexpr int Rounds = 3;
 
 contacts::LinkmanTable contactTable()
 {
@@ -135,23 +140,32 @@ int main(int argc, char** argv)
     const QString groupId = QString::number(user.groups.front().id);
     const contacts::LinkmanTable table = contactTable();
 
-    const ImportTimes ours = importLikeTheWindow(table, groupId);
-    if (ours.accepted != Contacts) {
-        out << "the import run got " << ours.accepted << " of " << Contacts << " contacts accepted" << Qt::endl;
-        return 1;
-    }
-
-    // A fresh platform, so the loop's contacts are new to the group as well.
-    server.setUsers(demoserver::demoUsers());
     std::vector<QByteArray> urls;
     urls.reserve(table.size());
     for (const contacts::Linkman& contact : table)
         urls.push_back(contacts::NewContactURL(groupId, contact).toLatin1());
-    int answered = 0;
-    const qint64 plain = plainCurlLoop(LoginURL(gUserName, gPassword), urls, &answered);
-    if (answered != Contacts || server.contacts(user.groups.front().id).size() != static_cast<size_t>(Contacts)) {
-        out << "the plain loop got " << answered << " of " << Contacts << " requests answered" << Qt::endl;
-        return 1;
+
+    ImportTimes ours;
+    qint64 plain = std::numeric_limits<qint64>::max();
+    for (int round = 0; round < Rounds; ++round) {
+        // A fresh platform each time, so every contact is new to the group.
+        server.setUsers(demoserver::demoUsers());
+        const ImportTimes run = importLikeTheWindow(table, groupId);
+        if (run.accepted != Contacts) {
+            out << "the import run got " << run.accepted << " of " << Contacts << " contacts accepted" << Qt::endl;
+            return 1;
+        }
+        if (round == 0 || run.total < ours.total)
+            ours = run;
+
+        server.setUsers(demoserver::demoUsers());
+        int answered = 0;
+        plain = std::min(plain, plainCurlLoop(LoginURL(gUserName, gPassword), urls, &answered));
+        if (answered != Contacts
+            || server.contacts(user.groups.front().id).size() != static_cast<size_t>(Contacts)) {
+            out << "the plain loop got " << answered << " of " << Contacts << " requests answered" << Qt::endl;
+            return 1;
+        }
     }
 
     const double ourRate = perSecond(Contacts, ours.total);

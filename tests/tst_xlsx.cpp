@@ -206,6 +206,48 @@ private slots:
         QCOMPARE(sheet.text(xlsx::MaxRows, 1), QStringLiteral("2"));
     }
 
+    // Readers store cells in file order, which need not be the sheet's order;
+    // a later value for a cell replaces the earlier one.
+    void cellsStoredInAnyOrder_data()
+    {
+        QTest::addColumn<bool>("reversed");
+        QTest::newRow("row by row") << false;
+        QTest::newRow("last cell first") << true;
+    }
+
+    void cellsStoredInAnyOrder()
+    {
+        QFETCH(bool, reversed);
+        struct Entry {
+            int row;
+            int column;
+            QString text;
+        };
+        std::vector<Entry> entries{{1, 1, "a"}, {1, 3, "b"}, {2, 2, "c"}, {7, 1, "d"}, {xlsx::MaxRows, 5, "e"}};
+        if (reversed)
+            std::reverse(entries.begin(), entries.end());
+        Worksheet sheet;
+        auto strings = std::make_shared<std::vector<QString>>(std::vector<QString>{"shared"});
+        sheet.useSharedStrings(strings);
+        for (const Entry& entry : entries)
+            sheet.set(entry.row, entry.column, CellValue::fromText(entry.text + "?"));
+        for (const Entry& entry : entries)
+            sheet.set(entry.row, entry.column, CellValue::fromText(entry.text));
+        sheet.setSharedText(2, 1, 0);
+        sheet.set(0, 1, CellValue::fromNumber(1));
+        sheet.set(3, 16385, CellValue::fromNumber(1));
+
+        QCOMPARE(sheet.cellCount(), qsizetype(6));
+        QCOMPARE(sheet.lastRow(), xlsx::MaxRows);
+        QCOMPARE(sheet.lastColumn(1), 3);
+        QCOMPARE(sheet.lastColumn(3), 0);
+        QCOMPARE(sheet.text(2, 1), QStringLiteral("shared"));
+        for (const Entry& entry : entries)
+            QCOMPARE(sheet.text(entry.row, entry.column), entry.text);
+        QCOMPARE(sheet.cell(1, 2).kind, CellValue::Kind::Empty);
+        QCOMPARE(sheet.cell(6, 1).kind, CellValue::Kind::Empty);
+    }
+
     void closeReleasesTheFileAndReadsAgain()
     {
         auto book = Workbook::Bind(fixture(QStringLiteral("values.xlsx")));
