@@ -7,12 +7,14 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QTextStream>
 
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -27,23 +29,26 @@ std::chrono::milliseconds demoLatency()
     return std::chrono::milliseconds(ok && ms > 0 ? ms : 0);
 }
 
-int runWindows(int argc, char** argv)
+struct WindowOptions {
+    bool demo = false;
+};
+
+// Reads the options before any window system is touched, so that --help, a
+// wrong option or a bad base URL is answered also where no display is open.
+// Returns an exit status when the program ends here.
+std::optional<int> readWindowOptions(int argc, char** argv, WindowOptions& options)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("veltrin-import"));
-    QApplication::setApplicationDisplayName(support::AppTitle());
-    QApplication::setFont(support::WindowFont());
-    QApplication::setApplicationVersion(QStringLiteral(VELTRIN_VERSION));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/veltrin-import-256.png")));
-    QGuiApplication::setDesktopFileName(QStringLiteral(VELTRIN_APP_ID));
+    QCoreApplication probe(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("veltrin-import"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELTRIN_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("将Excel工作簿中的联系人导入Veltrin企业短信平台的联系人分组。\n"
                        "Imports contacts from Excel workbooks into a contact group of the platform.\n\n"
                        "子命令（不打开窗口）：\n") + CommandsSummary());
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption baseUrl(QStringLiteral("base-url"),
                                      QStringLiteral("平台服务器的基础网址，须以“/”结尾（默认 %1）。").arg(modPub::BaseURL()),
                                      QStringLiteral("URL"));
@@ -52,9 +57,21 @@ int runWindows(int argc, char** argv)
                                                  "给它的每个应答加上延迟（毫秒）。"));
     parser.addOption(baseUrl);
     parser.addOption(demo);
-    parser.process(app);
 
     QTextStream err(stderr);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        err << parser.errorText() << QStringLiteral("（--help 查看用法）") << Qt::endl;
+        return UsageError;
+    }
+    if (parser.isSet(help)) {
+        QTextStream(stdout) << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        QTextStream(stdout) << QCoreApplication::applicationName() << ' ' << QCoreApplication::applicationVersion()
+                            << Qt::endl;
+        return 0;
+    }
     if (!parser.positionalArguments().isEmpty()) {
         err << QStringLiteral("未知的参数：%1（--help 查看用法）").arg(parser.positionalArguments().join(u' ')) << Qt::endl;
         return UsageError;
@@ -68,13 +85,30 @@ int runWindows(int argc, char** argv)
         err << QStringLiteral("--base-url 无效：%1。").arg(reason) << Qt::endl;
         return UsageError;
     }
+    options.demo = parser.isSet(demo);
+    return std::nullopt;
+}
+
+int runWindows(int argc, char** argv)
+{
+    WindowOptions options;
+    if (const std::optional<int> status = readWindowOptions(argc, argv, options))
+        return *status;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("veltrin-import"));
+    QApplication::setApplicationDisplayName(support::AppTitle());
+    QApplication::setFont(support::WindowFont());
+    QApplication::setApplicationVersion(QStringLiteral(VELTRIN_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/veltrin-import-256.png")));
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELTRIN_APP_ID));
 
     std::unique_ptr<demoserver::DemoServer> demoServer;
-    if (parser.isSet(demo)) {
+    if (options.demo) {
         demoServer = std::make_unique<demoserver::DemoServer>();
         demoServer->setLatency(demoLatency());
         if (!demoServer->start(0)) {
-            err << QStringLiteral("无法启动演示平台。") << Qt::endl;
+            QTextStream(stderr) << QStringLiteral("无法启动演示平台。") << Qt::endl;
             return 1;
         }
         modPub::SetBaseURL(demoServer->baseUrl(), nullptr);

@@ -480,6 +480,34 @@ private slots:
         QVERIFY(run.out.contains(mentions));
     }
 
+    // Answered before any window system is touched: no display is needed.
+    void windowOptionsWithoutDisplay_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--base-url";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "veltrin-import";
+        QTest::newRow("base URL without trailing slash") << QStringList{"--base-url", "http://h"} << 2 << "--base-url";
+        QTest::newRow("ftp base URL") << QStringList{"--base-url", "ftp://h/"} << 2 << "http";
+        QTest::newRow("demo with a base URL") << QStringList{"--demo", "--base-url", "http://h/"} << 2 << "--demo";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "bogus";
+        QTest::newRow("stray argument") << QStringList{"book.xls"} << 2 << "book.xls";
+    }
+    void windowOptionsWithoutDisplay()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, mentions);
+        QProcessEnvironment environment = cliEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        const Run run = runCli(arguments, environment);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2((run.out + run.err).contains(mentions), qPrintable(run.out + run.err));
+    }
+
     void progressText_data()
     {
         QTest::addColumn<int>("done");
