@@ -59,7 +59,7 @@ int readContacts(const QString& path, std::optional<int> sheet, NumberedContacts
         return Success;
     }
     file.close();
-    contacts::SheetAnalysis analysis = contacts::AnalyseSheet(path, sheet.value_or(1) - 1);
+    contacts::SheetAnalysis analysis = contacts::AnalyseSheet(path, sheet.value_or(1) - 1, contacts::ListEntries::Omitted);
     if (analysis.outcome != contacts::AnalysisOutcome::Analysed) {
         Err() << contacts::AnalysisMessage(analysis) << Qt::endl;
         return Failure;

@@ -56,7 +56,7 @@ int runContacts(const QCommandLineParser& parser, const QStringList& files)
     const std::optional<int> sheet = SheetNumber(parser);
     if (!sheet)
         return Usage(QStringLiteral("--sheet 须是从1开始的工作表序号。"));
-    const contacts::SheetAnalysis analysis = contacts::AnalyseSheet(files.first(), *sheet - 1);
+    const contacts::SheetAnalysis analysis = contacts::AnalyseSheet(files.first(), *sheet - 1, contacts::ListEntries::Omitted);
     if (analysis.outcome != contacts::AnalysisOutcome::Analysed) {
         Err() << contacts::AnalysisMessage(analysis) << Qt::endl;
         return Failure;

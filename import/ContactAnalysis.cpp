@@ -135,13 +135,15 @@ QString entryText(const Linkman& contact)
 
 // Writes each contact as it is read, so that after a failure the result holds
 // everything written up to it, including a partly filled last row.
-void readContacts(const workbook::Worksheet& sheet, CellPosition start, SheetAnalysis& result)
+void readContacts(const workbook::Worksheet& sheet, CellPosition start, ListEntries entries, SheetAnalysis& result)
 {
     const int mobileColumn = start.column;
     // Most rows from the start cell down are contacts.
     const auto rows = static_cast<size_t>(std::max(sheet.lastRow() - start.row + 1, 0));
     result.table.reserve(rows);
-    result.entries.reserve(static_cast<qsizetype>(rows));
+    const bool makeEntries = entries == ListEntries::Made;
+    if (makeEntries)
+        result.entries.reserve(static_cast<qsizetype>(rows));
     int blankRows = 0;
     for (int row = start.row;; row = support::CheckedAdd(row, 1)) {
         QString mobile = support::TrimSpaces(sheet.text(row, mobileColumn));
@@ -159,7 +161,8 @@ void readContacts(const workbook::Worksheet& sheet, CellPosition start, SheetAna
         contact.name = std::move(name);
         contact.mobile = std::move(mobile);
         splitMobileText(contact);
-        result.entries.append(entryText(contact));
+        if (makeEntries)
+            result.entries.append(entryText(contact));
     }
 }
 
@@ -207,7 +210,7 @@ QString AnalysisMessage(const SheetAnalysis& analysis)
     return {};
 }
 
-SheetAnalysis AnalyseWorksheet(const workbook::Worksheet& sheet)
+SheetAnalysis AnalyseWorksheet(const workbook::Worksheet& sheet, ListEntries entries)
 {
     SheetAnalysis result;
     try {
@@ -217,7 +220,7 @@ SheetAnalysis AnalyseWorksheet(const workbook::Worksheet& sheet)
             return result;
         }
         result.replacesContacts = true;
-        readContacts(sheet, *start, result);
+        readContacts(sheet, *start, entries, result);
         result.outcome = AnalysisOutcome::Analysed;
     } catch (const std::exception&) {
         result.description = currentFailure();
@@ -225,12 +228,12 @@ SheetAnalysis AnalyseWorksheet(const workbook::Worksheet& sheet)
     return result;
 }
 
-SheetAnalysis AnalyseSheet(workbook::Workbook& book, int32_t sheetIndex)
+SheetAnalysis AnalyseSheet(workbook::Workbook& book, int32_t sheetIndex, ListEntries entries)
 {
     SheetAnalysis result;
     try {
         const int position = support::CheckedAdd(std::max(sheetIndex, 0), 1);
-        result = AnalyseWorksheet(book.GetWorksheet(position));
+        result = AnalyseWorksheet(book.GetWorksheet(position), entries);
     } catch (const std::exception&) {
         result.description = currentFailure();
     }
@@ -244,7 +247,7 @@ SheetAnalysis AnalyseSheet(workbook::Workbook& book, int32_t sheetIndex)
     return result;
 }
 
-SheetAnalysis AnalyseSheet(const QString& path, int32_t sheetIndex)
+SheetAnalysis AnalyseSheet(const QString& path, int32_t sheetIndex, ListEntries entries)
 {
     std::unique_ptr<workbook::Workbook> book;
     try {
@@ -254,7 +257,7 @@ SheetAnalysis AnalyseSheet(const QString& path, int32_t sheetIndex)
         result.description = currentFailure();
         return result;
     }
-    return AnalyseSheet(*book, sheetIndex);
+    return AnalyseSheet(*book, sheetIndex, entries);
 }
 
 } // namespace contacts

@@ -53,6 +53,7 @@ struct SheetAnalysis {
     AnalysisOutcome outcome = AnalysisOutcome::Failed;
     // Entry k of the contact list shows contact k. After a failure in the row
     // pass the table can hold one more row, partly filled, than there are entries.
+    // Empty when the entries were omitted.
     LinkmanTable table;
     QStringList entries;
     // What failed, in Chinese; empty unless the outcome is Failed.
@@ -67,19 +68,23 @@ struct SheetAnalysis {
 // followed by the description); empty for Analysed.
 QString AnalysisMessage(const SheetAnalysis& analysis);
 
+// Whether the analysis also makes the contact list's entry texts; the command
+// line shows no list and leaves them out.
+enum class ListEntries { Made, Omitted };
+
 // Finds the first mobile number in the sheet's top-left 100 x 100 cells (row by
 // row, left to right); its column is the mobile column, the column left of it
 // the names, the two right of it telephone and remark. Reads the rows from
 // there down to the fourth blank row, counting every blank row of the pass.
-SheetAnalysis AnalyseWorksheet(const workbook::Worksheet& sheet);
+SheetAnalysis AnalyseWorksheet(const workbook::Worksheet& sheet, ListEntries entries = ListEntries::Made);
 
 // Analyses the worksheet at the 0-based sheetIndex (a negative index means the
 // first sheet). After a failure the workbook is closed; otherwise it is left
 // open for its owner to drop.
-SheetAnalysis AnalyseSheet(workbook::Workbook& book, int32_t sheetIndex);
+SheetAnalysis AnalyseSheet(workbook::Workbook& book, int32_t sheetIndex, ListEntries entries = ListEntries::Made);
 
 // Binds the workbook at path anew and analyses one of its worksheets; the
 // workbook is not kept.
-SheetAnalysis AnalyseSheet(const QString& path, int32_t sheetIndex);
+SheetAnalysis AnalyseSheet(const QString& path, int32_t sheetIndex, ListEntries entries = ListEntries::Made);
 
 } // namespace contacts

@@ -44,6 +44,25 @@ void appendField(QByteArray& out, QStringEncoder& utf8, const QString& field)
     }
 }
 
+constexpr char Header[] = "name,mobile,tel,remark\r\n";
+
+void appendContact(QByteArray& out, QStringEncoder& utf8, const Linkman& contact)
+{
+    appendField(out, utf8, contact.name);
+    out += ',';
+    appendField(out, utf8, contact.mobile);
+    out += ',';
+    appendField(out, utf8, contact.tel);
+    out += ',';
+    appendField(out, utf8, contact.remark);
+    out += "\r\n";
+}
+
+bool writeAll(QIODevice& device, const QByteArray& bytes)
+{
+    return device.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 void AppendCsvField(QByteArray& out, const QString& field)
@@ -54,25 +73,29 @@ void AppendCsvField(QByteArray& out, const QString& field)
 
 QByteArray ContactsCsv(const LinkmanTable& table)
 {
-    QByteArray out("name,mobile,tel,remark\r\n");
+    QByteArray out(Header);
     QStringEncoder utf8(QStringEncoder::Utf8);
-    for (const Linkman& contact : table) {
-        appendField(out, utf8, contact.name);
-        out += ',';
-        appendField(out, utf8, contact.mobile);
-        out += ',';
-        appendField(out, utf8, contact.tel);
-        out += ',';
-        appendField(out, utf8, contact.remark);
-        out += "\r\n";
-    }
+    for (const Linkman& contact : table)
+        appendContact(out, utf8, contact);
     return out;
 }
 
 bool WriteContactsCsv(QIODevice& device, const LinkmanTable& table)
 {
-    const QByteArray csv = ContactsCsv(table);
-    return device.write(csv) == csv.size();
+    // Written a block at a time: a million contacts never sit in memory twice.
+    constexpr qsizetype BlockBytes = qsizetype(1) << 20;
+    QByteArray block(Header);
+    block.reserve(BlockBytes + 4096);
+    QStringEncoder utf8(QStringEncoder::Utf8);
+    for (const Linkman& contact : table) {
+        appendContact(block, utf8, contact);
+        if (block.size() >= BlockBytes) {
+            if (!writeAll(device, block))
+                return false;
+            block.resize(0);
+        }
+    }
+    return writeAll(device, block);
 }
 
 } // namespace contacts

@@ -288,7 +288,12 @@ private slots:
     {
         QFETCH(QStringList, rows);
         QFETCH(QStringList, entries);
-        QCOMPARE(AnalyseWorksheet(sheetOf(rows)).entries, entries);
+        const workbook::Worksheet sheet = sheetOf(rows);
+        const SheetAnalysis withEntries = AnalyseWorksheet(sheet);
+        QCOMPARE(withEntries.entries, entries);
+        const SheetAnalysis withoutEntries = AnalyseWorksheet(sheet, ListEntries::Omitted);
+        QVERIFY(withoutEntries.entries.isEmpty());
+        QCOMPARE(withoutEntries.table, withEntries.table);
     }
 
     void failures_data()
@@ -414,6 +419,21 @@ private slots:
         QVERIFY(readOnly.open(QIODevice::ReadOnly));
         QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QBuffer): ReadOnly device");
         QVERIFY(!WriteContactsCsv(readOnly, table));
+    }
+
+    // The device gets the output in blocks; no contact may be lost or doubled
+    // where one block ends and the next begins.
+    void csvToDeviceInBlocks()
+    {
+        LinkmanTable table;
+        for (int i = 0; i < 60000; ++i)
+            table.push_back({QStringLiteral("名字%1").arg(i), QStringLiteral("138%1").arg(i, 8, 10, QChar(u'0')),
+                             QStringLiteral("a,b"), QStringLiteral("备注")});
+        QBuffer buffer;
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QVERIFY(WriteContactsCsv(buffer, table));
+        QVERIFY(buffer.data().size() > 2 * 1024 * 1024);
+        QCOMPARE(buffer.data(), ContactsCsv(table));
     }
 };
 
