@@ -10,6 +10,11 @@
 #include <QWidget>
 #include <QtTest>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
 using namespace support;
 
 class TestSupport : public QObject {
@@ -142,6 +147,29 @@ private slots:
         QTest::newRow("small") << 0.0001 << "0.0001";
         QTest::newRow("tiny") << 0.00001 << "1E-05";
         QTest::newRow("16 significant digits cut") << 1234567.890123456 << "1234567.89012346";
+        QTest::newRow("negative 15 digits") << -999999999999999.0 << "-999999999999999";
+        QTest::newRow("-1E15") << -1e15 << "-1E+15";
+        QTest::newRow("huge") << 1.5e300 << "1.5E+300";
+        QTest::newRow("whole and 16 digits") << 1234567890123456.0 << "1.23456789012346E+15";
+    }
+
+    // The text must stay exactly what the C library's "%.15G" gives, for any value.
+    void numberTextMatchesPrintf()
+    {
+        std::mt19937_64 random(20261208);
+        for (int i = 0; i < 200000; ++i) {
+            const uint64_t bits = random();
+            double value = 0;
+            std::memcpy(&value, &bits, sizeof value);
+            if (i % 2 == 0)
+                value = double(int64_t(bits >> 14) - (int64_t(1) << 49)) / double(uint64_t(1) << (bits % 40));
+            if (!std::isfinite(value) || value == 0)
+                continue;
+            char expected[40];
+            std::snprintf(expected, sizeof expected, "%.15G", value);
+            if (NumberText(value) != QLatin1String(expected))
+                QFAIL(qPrintable(QStringLiteral("%1 printed as %2").arg(expected, NumberText(value))));
+        }
     }
     void numberText()
     {
