@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QString>
+#include "app/CommandLine.h"
 
-// The subcommands that work without a window, for previewing and scripting.
-bool IsCommand(const QString& name);
-int RunCommand(int argc, char** argv);
-// One line per subcommand, for the main --help.
-QString CommandsSummary();
+// Every subcommand that works without a window: the workbook commands, and
+// groups and import, which talk to the platform.
+const commandline::Commands& AllCommands();

@@ -46,7 +46,7 @@ std::optional<int> readWindowOptions(int argc, char** argv, WindowOptions& optio
     parser.setApplicationDescription(
         QStringLiteral("将Excel工作簿中的联系人导入Veltrin企业短信平台的联系人分组。\n"
                        "Imports contacts from Excel workbooks into a contact group of the platform.\n\n"
-                       "子命令（不打开窗口）：\n") + CommandsSummary());
+                       "子命令（不打开窗口）：\n") + commandline::Summary(AllCommands()));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption baseUrl(QStringLiteral("base-url"),
@@ -126,7 +126,7 @@ int runWindows(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && IsCommand(QString::fromLocal8Bit(argv[1])))
-        return RunCommand(argc, argv);
+    if (argc > 1 && AllCommands().count(QString::fromLocal8Bit(argv[1])) > 0)
+        return commandline::Run(AllCommands(), argc, argv);
     return runWindows(argc, argv);
 }

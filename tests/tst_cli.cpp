@@ -6,6 +6,8 @@
 #include "import/ImportRun.h"
 #include "net/XMLDocument.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -506,6 +508,25 @@ private slots:
         const Run run = runCli(arguments, environment);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2((run.out + run.err).contains(mentions), qPrintable(run.out + run.err));
+    }
+
+    // A program copied away from the full program still reads workbooks, and
+    // says what is missing for the rest instead of failing silently.
+    void launcherWithoutFullProgram()
+    {
+        const QString launcher = dir.filePath(QStringLiteral("alone/veltrin-import"));
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("alone"))));
+        QVERIFY(QFile::copy(QStringLiteral(VELTRIN_IMPORT_BINARY), launcher));
+        QProcess process;
+        process.start(launcher, {QStringLiteral("contacts"), Workbook});
+        const Run contacts = finish(process);
+        QCOMPARE(contacts.exitCode, 0);
+        QVERIFY(contacts.out.startsWith(QStringLiteral("name,mobile,tel,remark\r\n")));
+        process.start(launcher, {QStringLiteral("groups"), QStringLiteral("--user"), QStringLiteral("demo")});
+        const Run groups = finish(process);
+        QCOMPARE(groups.exitCode, 1);
+        QVERIFY2(groups.err.contains(QStringLiteral("无法启动")) && groups.err.contains(QStringLiteral("veltrin-import-full")),
+                 qPrintable(groups.err));
     }
 
     void progressText_data()

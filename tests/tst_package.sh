@@ -37,7 +37,7 @@ done
 
 root=$work/root
 dpkg-deb --extract "$deb" "$root"
-for file in usr/bin/veltrin-import usr/bin/veltrin-demo-server \
+for file in usr/bin/veltrin-import usr/libexec/veltrin-import/veltrin-import-full usr/bin/veltrin-demo-server \
             "usr/share/applications/$app_id.desktop" "usr/share/metainfo/$app_id.metainfo.xml" \
             "usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
             "usr/share/icons/hicolor/256x256/apps/$app_id.png"; do
@@ -59,6 +59,8 @@ grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$app_id.metain
 export QT_QPA_PLATFORM=offscreen
 "$root/usr/bin/veltrin-import" --help >"$work/help.txt" 2>&1 || fail "veltrin-import --help failed"
 grep -q -- "--base-url" "$work/help.txt" || fail "veltrin-import --help does not describe --base-url"
+# Only the workbook commands run without the full program.
+ldd "$root/usr/bin/veltrin-import" | grep -Eq "libQt6Widgets|libcurl" && fail "veltrin-import links widgets or the network"
 "$root/usr/bin/veltrin-demo-server" --help >/dev/null || fail "veltrin-demo-server --help failed"
 
 # The example workbooks: both forms hold the same contacts, found below the title and heading rows.
