@@ -1,7 +1,8 @@
 #include "import/ContactsCsv.h"
 
 #include <QIODevice>
-#include <QStringEncoder>
+
+#include <algorithm>
 
 namespace contacts {
 namespace {
@@ -11,50 +12,65 @@ bool needsQuotes(QChar c)
     return c == u',' || c == u'"' || c == u'\r' || c == u'\n';
 }
 
-void appendQuoted(QByteArray& out, const QString& field)
+// Writes text in UTF-8 at out, with a lone surrogate as "?" (as
+// QString::toUtf8 writes it) and, in a quoted field, every double quote
+// doubled; returns the end of what it wrote. One pass, no copy of the field.
+char* writeUtf8(char* out, QStringView text, bool quoted)
 {
-    out += '"';
-    for (char c : field.toUtf8()) {
-        if (c == '"')
-            out += '"';
-        out += c;
+    const char16_t* next = text.utf16();
+    const char16_t* const end = next + text.size();
+    while (next != end) {
+        char32_t c = *next++;
+        if (c < 0x80) {
+            if (quoted && c == u'"')
+                *out++ = '"';
+            *out++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            *out++ = static_cast<char>(0xC0 | c >> 6);
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (!QChar::isSurrogate(c)) {
+            *out++ = static_cast<char>(0xE0 | c >> 12);
+            *out++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (QChar::isHighSurrogate(c) && next != end && QChar::isLowSurrogate(*next)) {
+            c = QChar::surrogateToUcs4(static_cast<char16_t>(c), *next++);
+            *out++ = static_cast<char>(0xF0 | c >> 18);
+            *out++ = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            *out++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            *out++ = '?';
+        }
     }
-    out += '"';
+    return out;
 }
 
-// Most fields need neither quotes nor the "?" that toUtf8 gives a lone
-// surrogate; they are encoded straight into the output, without a copy each.
-void appendField(QByteArray& out, QStringEncoder& utf8, const QString& field)
+void appendField(QByteArray& out, QStringView field)
 {
-    bool quoted = false;
-    bool surrogates = false;
-    for (QChar c : field) {
-        quoted = quoted || needsQuotes(c);
-        surrogates = surrogates || c.isSurrogate();
-    }
-    if (quoted) {
-        appendQuoted(out, field);
-    } else if (surrogates) {
-        out += field.toUtf8();
-    } else {
-        const qsizetype at = out.size();
-        out.resize(at + utf8.requiredSpace(field.size()));
-        const char* end = utf8.appendToBuffer(out.data() + at, field);
-        out.truncate(end - out.constData());
-    }
+    const bool quoted = std::any_of(field.begin(), field.end(), needsQuotes);
+    const qsizetype at = out.size();
+    // A UTF-16 unit takes at most three bytes, a doubled quote two.
+    out.resize(at + 3 * field.size() + 2);
+    char* cursor = out.data() + at;
+    if (quoted)
+        *cursor++ = '"';
+    cursor = writeUtf8(cursor, field, quoted);
+    if (quoted)
+        *cursor++ = '"';
+    out.truncate(cursor - out.constData());
 }
 
 constexpr char Header[] = "name,mobile,tel,remark\r\n";
 
-void appendContact(QByteArray& out, QStringEncoder& utf8, const Linkman& contact)
+void appendContact(QByteArray& out, const Linkman& contact)
 {
-    appendField(out, utf8, contact.name);
+    appendField(out, contact.name);
     out += ',';
-    appendField(out, utf8, contact.mobile);
+    appendField(out, contact.mobile);
     out += ',';
-    appendField(out, utf8, contact.tel);
+    appendField(out, contact.tel);
     out += ',';
-    appendField(out, utf8, contact.remark);
+    appendField(out, contact.remark);
     out += "\r\n";
 }
 
@@ -67,16 +83,14 @@ bool writeAll(QIODevice& device, const QByteArray& bytes)
 
 void AppendCsvField(QByteArray& out, const QString& field)
 {
-    QStringEncoder utf8(QStringEncoder::Utf8);
-    appendField(out, utf8, field);
+    appendField(out, field);
 }
 
 QByteArray ContactsCsv(const LinkmanTable& table)
 {
     QByteArray out(Header);
-    QStringEncoder utf8(QStringEncoder::Utf8);
     for (const Linkman& contact : table)
-        appendContact(out, utf8, contact);
+        appendContact(out, contact);
     return out;
 }
 
@@ -86,9 +100,8 @@ bool WriteContactsCsv(QIODevice& device, const LinkmanTable& table)
     constexpr qsizetype BlockBytes = qsizetype(1) << 20;
     QByteArray block(Header);
     block.reserve(BlockBytes + 4096);
-    QStringEncoder utf8(QStringEncoder::Utf8);
     for (const Linkman& contact : table) {
-        appendContact(block, utf8, contact);
+        appendContact(block, contact);
         if (block.size() >= BlockBytes) {
             if (!writeAll(device, block))
                 return false;

@@ -397,6 +397,15 @@ private slots:
         QTest::newRow("comma") << QStringList{"Li, Si", "", "", ""} << QByteArray("\"Li, Si\",,,\r\n");
         QTest::newRow("quotes doubled") << QStringList{"say \"hi\"", "", "", "\""}
                                         << QByteArray("\"say \"\"hi\"\"\",,,\"\"\"\"\r\n");
+        QTest::newRow("every UTF-8 length")
+            << QStringList{"aé中", QString::fromUcs4(U"\U00020000😀"), "", ""}
+            << QByteArray("a\xC3\xA9\xE4\xB8\xAD,\xF0\xA0\x80\x80\xF0\x9F\x98\x80,,\r\n");
+        QTest::newRow("lone surrogates as toUtf8 writes them")
+            << QStringList{QString(QChar(0xD800)) + "a", "b" + QString(QChar(0xDC00)), QString(QChar(0xD83D)), ""}
+            << (QString(QChar(0xD800)) + "a," + "b" + QString(QChar(0xDC00)) + "," + QString(QChar(0xD83D)) + ",\r\n")
+                   .toUtf8();
+        QTest::newRow("quoted beside non-ASCII") << QStringList{"张\"三\"", "", "", ""}
+                                                  << QByteArray("\"张\"\"三\"\"\",,,\r\n");
         QTest::newRow("line breaks") << QStringList{"", "", "a\nb", "c\rd"}
                                      << QByteArray(",,\"a\nb\",\"c\rd\"\r\n");
     }
