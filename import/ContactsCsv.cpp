@@ -45,33 +45,49 @@ char* writeUtf8(char* out, QStringView text, bool quoted)
     return out;
 }
 
-void appendField(QByteArray& out, QStringView field)
+// A UTF-16 unit takes at most three bytes, a doubled quote two; a field at
+// most two more for its quotes.
+qsizetype maxFieldBytes(QStringView field)
+{
+    return 3 * field.size() + 2;
+}
+
+char* writeField(char* out, QStringView field)
 {
     const bool quoted = std::any_of(field.begin(), field.end(), needsQuotes);
+    if (quoted)
+        *out++ = '"';
+    out = writeUtf8(out, field, quoted);
+    if (quoted)
+        *out++ = '"';
+    return out;
+}
+
+void appendField(QByteArray& out, QStringView field)
+{
     const qsizetype at = out.size();
-    // A UTF-16 unit takes at most three bytes, a doubled quote two.
-    out.resize(at + 3 * field.size() + 2);
-    char* cursor = out.data() + at;
-    if (quoted)
-        *cursor++ = '"';
-    cursor = writeUtf8(cursor, field, quoted);
-    if (quoted)
-        *cursor++ = '"';
-    out.truncate(cursor - out.constData());
+    out.resize(at + maxFieldBytes(field));
+    out.truncate(writeField(out.data() + at, field) - out.constData());
 }
 
 constexpr char Header[] = "name,mobile,tel,remark\r\n";
 
+// The output grows once per contact, not once per field and separator.
 void appendContact(QByteArray& out, const Linkman& contact)
 {
-    appendField(out, contact.name);
-    out += ',';
-    appendField(out, contact.mobile);
-    out += ',';
-    appendField(out, contact.tel);
-    out += ',';
-    appendField(out, contact.remark);
-    out += "\r\n";
+    const qsizetype at = out.size();
+    out.resize(at + maxFieldBytes(contact.name) + maxFieldBytes(contact.mobile) + maxFieldBytes(contact.tel)
+               + maxFieldBytes(contact.remark) + 5);
+    char* cursor = writeField(out.data() + at, contact.name);
+    *cursor++ = ',';
+    cursor = writeField(cursor, contact.mobile);
+    *cursor++ = ',';
+    cursor = writeField(cursor, contact.tel);
+    *cursor++ = ',';
+    cursor = writeField(cursor, contact.remark);
+    *cursor++ = '\r';
+    *cursor++ = '\n';
+    out.truncate(cursor - out.constData());
 }
 
 bool writeAll(QIODevice& device, const QByteArray& bytes)
