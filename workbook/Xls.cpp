@@ -39,16 +39,28 @@ protected:
             throw WorkbookError(QStringLiteral("工作簿“%1”已关闭。").arg(path_));
         const xls::SheetEntry& entry = globals_.sheets[static_cast<size_t>(index)];
         try {
-            return xls::ReadSheet(stream_, globals_, entry);
+            Worksheet sheet = xls::ReadSheet(stream_, globals_, entry);
+            releaseStreamOnceEverySheetIsRead();
+            return sheet;
         } catch (const biff::CorruptRecord& damage) {
             throw WorkbookError(QStringLiteral("工作表“%1”已损坏，无法读取：%2。").arg(entry.name, damage.description()));
         }
     }
 
 private:
+    // Each sheet is read once (the workbook keeps it); after the last one the
+    // stream, as big as the file, has no more use, and its memory serves
+    // what the caller builds from the sheets.
+    void releaseStreamOnceEverySheetIsRead()
+    {
+        if (++sheetsRead_ == globals_.sheets.size())
+            stream_ = QByteArray();
+    }
+
     QString path_;
     QByteArray stream_;
     xls::Globals globals_;
+    size_t sheetsRead_ = 0;
     bool closed_ = false;
 };
 
