@@ -2,28 +2,32 @@
 
 #include <QIODevice>
 
-#include <algorithm>
-
 namespace contacts {
 namespace {
 
-bool needsQuotes(QChar c)
+bool needsQuotes(char32_t c)
 {
     return c == u',' || c == u'"' || c == u'\r' || c == u'\n';
 }
 
 // Writes text in UTF-8 at out, with a lone surrogate as "?" (as
 // QString::toUtf8 writes it) and, in a quoted field, every double quote
-// doubled; returns the end of what it wrote. One pass, no copy of the field.
-char* writeUtf8(char* out, QStringView text, bool quoted)
+// doubled; returns the end of what it wrote. Unquoted, it gives up and returns
+// nullptr at the first character that needs the field quoted, so that most
+// fields take one pass and no copy.
+template <bool Quoted> char* writeUtf8(char* out, QStringView text)
 {
     const char16_t* next = text.utf16();
     const char16_t* const end = next + text.size();
     while (next != end) {
         char32_t c = *next++;
         if (c < 0x80) {
-            if (quoted && c == u'"')
-                *out++ = '"';
+            if (needsQuotes(c)) {
+                if constexpr (!Quoted)
+                    return nullptr;
+                if (c == u'"')
+                    *out++ = '"';
+            }
             *out++ = static_cast<char>(c);
         } else if (c < 0x800) {
             *out++ = static_cast<char>(0xC0 | c >> 6);
@@ -54,12 +58,11 @@ qsizetype maxFieldBytes(QStringView field)
 
 char* writeField(char* out, QStringView field)
 {
-    const bool quoted = std::any_of(field.begin(), field.end(), needsQuotes);
-    if (quoted)
-        *out++ = '"';
-    out = writeUtf8(out, field, quoted);
-    if (quoted)
-        *out++ = '"';
+    if (char* end = writeUtf8<false>(out, field))
+        return end;
+    *out++ = '"';
+    out = writeUtf8<true>(out, field);
+    *out++ = '"';
     return out;
 }
 
