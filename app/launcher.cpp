@@ -34,13 +34,15 @@ int runFullProgram(int argc, char** argv)
 }
 
 // Memory is the main cost of reading a big sheet: every fresh page costs a
-// fault. Big blocks, such as an .xls file's stream, are taken from the heap
-// rather than mapped apart, so that once freed their pages serve the
-// contacts built after them instead of going back to the system.
+// fault. Blocks up to 32 MiB, such as an .xls file's stream, are taken from
+// the heap rather than mapped apart, so that once freed their pages serve the
+// contacts built after them instead of going back to the system. Bigger ones,
+// such as the growing cell table of a huge .xlsx sheet, stay mapped apart,
+// where growing them moves no page.
 void keepBigBlocksInTheHeap()
 {
 #ifdef __GLIBC__
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
 #endif
 }
 
