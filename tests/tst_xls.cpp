@@ -205,6 +205,30 @@ private slots:
         QCOMPARE(book->GetWorksheet(book->Count()).name(), names.last());
     }
 
+    // The workbook lets go of its stream once the last unread sheet is read;
+    // sheets read before and after that, in any order, must be unchanged.
+    void sheetsReadInAnyOrder()
+    {
+        const QString file = fixture(QStringLiteral("xlwt_values.xls"));
+        const auto inOrder = Workbook::Bind(file);
+        const auto reversed = Workbook::Bind(file);
+        const int count = inOrder->Count();
+        QCOMPARE(count, 4);
+        for (int s = count; s >= 1; --s)
+            reversed->GetWorksheet(s);
+        for (int s = 1; s <= count; ++s) {
+            const Worksheet& expected = inOrder->GetWorksheet(s);
+            const Worksheet& read = reversed->GetWorksheet(s);
+            QCOMPARE(read.cellCount(), expected.cellCount());
+            for (int row = 1; row <= expected.lastRow(); ++row) {
+                for (int column = 1; column <= expected.lastColumn(row); ++column) {
+                    QCOMPARE(read.cell(row, column).kind, expected.cell(row, column).kind);
+                    QCOMPARE(read.cell(row, column).text, expected.cell(row, column).text);
+                }
+            }
+        }
+    }
+
     void errorCellTextNamesCellAndError()
     {
         const auto book = Workbook::Bind(fixture(QStringLiteral("xlwt_values.xls")));
