@@ -6,10 +6,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <exception>
-
-#include <libxml/parser.h>
-#include <libxml/xmlerror.h>
 #include <zip.h>
 
 namespace workbook::xlsx {
@@ -196,139 +192,57 @@ std::vector<Relationship> Package::relationships(const QString& partName)
     return std::move(handler.found);
 }
 
-// Runs libxml2's SAX2 parser over one zip entry. Exceptions must not cross
-// libxml2's C frames, so a callback that fails records the failure, stops the
-// parser, and the failure is thrown once the parser has returned.
-class PartParser {
+// One zip entry as the scanner's byte source; a failure to inflate, or
+// inflating too much, ends the scan with a WorkbookError.
+class PartSource : public ByteSource {
 public:
-    PartParser(Package& package, const QString& partName, XmlHandler& handler)
-        : package_(package), partName_(partName), handler_(handler)
+    PartSource(Package& package, const QString& partName)
+        : package_(package), partName_(partName), file_(package.open(partName))
     {
     }
+    ~PartSource() override { zip_fclose(file_); }
+    PartSource(const PartSource&) = delete;
+    PartSource& operator=(const PartSource&) = delete;
 
-    void run()
+    size_t read(char* buffer, size_t size) override
     {
-        xmlSAXHandler sax {};
-        sax.initialized = XML_SAX2_MAGIC;
-        sax.startElementNs = &PartParser::startElement;
-        sax.endElementNs = &PartParser::endElement;
-        sax.characters = &PartParser::characters;
-        sax.ignorableWhitespace = &PartParser::characters;
-        sax.internalSubset = &PartParser::refuseDtd;
-        sax.serror = &PartParser::recordError;
-
-        zip_file* file = package_.open(partName_);
-        file_ = file;
-        context_ = xmlCreateIOParserCtxt(&sax, this, &PartParser::readPart, nullptr, this, XML_CHAR_ENCODING_NONE);
-        if (!context_) {
-            zip_fclose(file);
-            throw WorkbookError(QStringLiteral("工作簿“%1”的部件 %2 无法读取。").arg(package_.path(), partName_));
+        const int64_t got = zip_fread(file_, buffer, static_cast<zip_uint64_t>(size));
+        if (got < 0) {
+            throw WorkbookError(QStringLiteral("工作簿“%1”已损坏：部件 %2 无法解压（%3）。")
+                                    .arg(package_.path(), partName_, zipErrorText(zip_file_get_error(file_))));
         }
-        xmlCtxtUseOptions(context_, XML_PARSE_NONET | XML_PARSE_NOCDATA);
-        xmlParseDocument(context_);
-        const bool wellFormed = context_->wellFormed != 0;
-        xmlFreeParserCtxt(context_);
-        zip_fclose(file);
-        if (handlerFailure_)
-            std::rethrow_exception(handlerFailure_);
-        if (!failure_.isEmpty())
-            throw WorkbookError(failure_);
-        if (!wellFormed)
-            throw WorkbookError(QStringLiteral("工作簿“%1”已损坏：部件 %2 无法读取。").arg(package_.path(), partName_));
+        if (!package_.account(got))
+            throw WorkbookError(package_.inflatedTooMuch());
+        return static_cast<size_t>(got);
     }
 
 private:
-    static PartParser& self(void* context) { return *static_cast<PartParser*>(context); }
-
-    template <typename F>
-    void guarded(F&& f) noexcept
-    {
-        if (stopped())
-            return;
-        try {
-            f();
-        } catch (...) {
-            handlerFailure_ = std::current_exception();
-            xmlStopParser(context_);
-        }
-    }
-
-    bool stopped() const { return handlerFailure_ || !failure_.isEmpty(); }
-
-    static void startElement(void* context, const xmlChar* localName, const xmlChar*, const xmlChar*, int, const xmlChar**,
-                             int attributeCount, int, const xmlChar** attributes)
-    {
-        PartParser& parser = self(context);
-        parser.guarded([&] {
-            parser.handler_.startElement(reinterpret_cast<const char*>(localName),
-                                         Attributes(attributes, attributeCount));
-        });
-    }
-
-    static void endElement(void* context, const xmlChar* localName, const xmlChar*, const xmlChar*)
-    {
-        PartParser& parser = self(context);
-        parser.guarded([&] { parser.handler_.endElement(reinterpret_cast<const char*>(localName)); });
-    }
-
-    static void characters(void* context, const xmlChar* text, int length)
-    {
-        PartParser& parser = self(context);
-        parser.guarded([&] {
-            parser.handler_.text(std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length)));
-        });
-    }
-
-    static void refuseDtd(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
-    {
-        PartParser& parser = self(context);
-        parser.failure_ = QStringLiteral("工作簿“%1”的部件 %2 含有DTD声明，不是合规的.xlsx文件。")
-                              .arg(parser.package_.path(), parser.partName_);
-        xmlStopParser(parser.context_);
-    }
-
-    static void recordError(void* context, xmlErrorPtr error)
-    {
-        PartParser& parser = self(context);
-        if (parser.stopped() || error->level < XML_ERR_ERROR)
-            return;
-        parser.failure_ = QStringLiteral("工作簿“%1”已损坏：部件 %2 不是格式正确的XML（第%3行：%4）。")
-                              .arg(parser.package_.path(), parser.partName_)
-                              .arg(error->line)
-                              .arg(QString::fromUtf8(error->message).trimmed());
-    }
-
-    static int readPart(void* context, char* buffer, int length)
-    {
-        PartParser& parser = self(context);
-        if (parser.stopped())
-            return -1;
-        const int64_t got = zip_fread(parser.file_, buffer, static_cast<zip_uint64_t>(length));
-        if (got < 0) {
-            parser.failure_ = QStringLiteral("工作簿“%1”已损坏：部件 %2 无法解压（%3）。")
-                                  .arg(parser.package_.path(), parser.partName_,
-                                       zipErrorText(zip_file_get_error(parser.file_)));
-            return -1;
-        }
-        if (!parser.package_.account(got)) {
-            parser.failure_ = parser.package_.inflatedTooMuch();
-            return -1;
-        }
-        return static_cast<int>(got);
-    }
-
     Package& package_;
     const QString& partName_;
-    XmlHandler& handler_;
-    zip_file* file_ = nullptr;
-    xmlParserCtxtPtr context_ = nullptr;
-    std::exception_ptr handlerFailure_;
-    QString failure_;
+    zip_file* file_;
 };
 
 void ParsePart(Package& package, const QString& partName, XmlHandler& handler)
 {
-    PartParser(package, partName, handler).run();
+    PartSource source(package, partName);
+    try {
+        ScanXml(source, handler);
+    } catch (const XmlError& error) {
+        switch (error.kind) {
+        case XmlError::Kind::Dtd:
+            throw WorkbookError(QStringLiteral("工作簿“%1”的部件 %2 含有DTD声明，不是合规的.xlsx文件。")
+                                    .arg(package.path(), partName));
+        case XmlError::Kind::UnknownEncoding:
+            throw WorkbookError(QStringLiteral("工作簿“%1”的部件 %2 使用了无法识别的字符编码“%3”，无法读取。")
+                                    .arg(package.path(), partName, error.detail));
+        case XmlError::Kind::Malformed:
+            break;
+        }
+        throw WorkbookError(QStringLiteral("工作簿“%1”已损坏：部件 %2 不是格式正确的XML（第%3行：%4）。")
+                                .arg(package.path(), partName)
+                                .arg(error.line)
+                                .arg(error.detail));
+    }
 }
 
 void StringItemText::startElement(std::string_view name)
