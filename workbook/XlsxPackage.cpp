@@ -6,6 +6,14 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
 #include <zip.h>
 
 namespace workbook::xlsx {
@@ -133,6 +141,15 @@ bool Package::account(int64_t bytes)
     return inflated_ <= MaxInflated;
 }
 
+uint64_t Package::declaredSize(const QString& partName) const
+{
+    zip_stat_t stat;
+    const int64_t index = indexOf(partName);
+    if (index < 0 || zip_stat_index(zip_, static_cast<zip_uint64_t>(index), 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0)
+        return 0;
+    return stat.size;
+}
+
 QByteArray Package::head(const QString& partName, int size)
 {
     if (!contains(partName))
@@ -192,6 +209,113 @@ std::vector<Relationship> Package::relationships(const QString& partName)
     return std::move(handler.found);
 }
 
+namespace {
+
+// Runs `fill` on a thread of its own, a few blocks ahead of the reader, so
+// inflating a big part and scanning it share the two cores. The reader gets
+// the same bytes, and the same failure at the same place, as from `fill`.
+class ReadAhead {
+public:
+    using Fill = std::function<size_t(char* buffer, size_t size)>;
+
+    explicit ReadAhead(Fill fill) : fill_(std::move(fill))
+    {
+        for (Block& block : blocks_)
+            block.bytes = std::make_unique<char[]>(BlockBytes);
+        thread_ = std::thread([this] { run(); });
+    }
+
+    ~ReadAhead()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    size_t read(char* buffer, size_t size)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return filled_ > 0 || finished_; });
+        if (filled_ == 0) {
+            if (failure_)
+                std::rethrow_exception(failure_);
+            return 0;
+        }
+        // The filler leaves a filled block alone until it is given back.
+        lock.unlock();
+        const Block& block = blocks_[head_];
+        const size_t count = std::min(size, block.size - offset_);
+        std::memcpy(buffer, block.bytes.get() + offset_, count);
+        offset_ += count;
+        if (offset_ == block.size) {
+            offset_ = 0;
+            head_ = (head_ + 1) % Blocks;
+            lock.lock();
+            --filled_;
+            changed_.notify_all();
+        }
+        return count;
+    }
+
+private:
+    static constexpr size_t Blocks = 4;
+    static constexpr size_t BlockBytes = size_t(256) << 10;
+
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        size_t size = 0;
+    };
+
+    void run()
+    {
+        for (size_t tail = 0;; tail = (tail + 1) % Blocks) {
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return filled_ < Blocks || stopping_; });
+                if (stopping_)
+                    return;
+            }
+            Block& block = blocks_[tail];
+            std::exception_ptr failure;
+            try {
+                block.size = fill_(block.bytes.get(), BlockBytes);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            const std::lock_guard lock(mutex_);
+            if (failure || block.size == 0) {
+                failure_ = failure;
+                finished_ = true;
+            } else {
+                ++filled_;
+            }
+            changed_.notify_all();
+            if (finished_)
+                return;
+        }
+    }
+
+    Fill fill_;
+    Block blocks_[Blocks];
+    size_t head_ = 0;   // the reader's block
+    size_t offset_ = 0; // how much of it is read
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t filled_ = 0;
+    bool finished_ = false;
+    bool stopping_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+} // namespace
+
 // One zip entry as the scanner's byte source; a failure to inflate, or
 // inflating too much, ends the scan with a WorkbookError.
 class PartSource : public ByteSource {
@@ -199,12 +323,25 @@ public:
     PartSource(Package& package, const QString& partName)
         : package_(package), partName_(partName), file_(package.open(partName))
     {
+        if (package.declaredSize(partName) >= ReadAheadFrom)
+            ahead_ = std::make_unique<ReadAhead>([this](char* buffer, size_t size) { return inflate(buffer, size); });
     }
-    ~PartSource() override { zip_fclose(file_); }
+    ~PartSource() override
+    {
+        ahead_.reset();
+        zip_fclose(file_);
+    }
     PartSource(const PartSource&) = delete;
     PartSource& operator=(const PartSource&) = delete;
 
-    size_t read(char* buffer, size_t size) override
+    size_t read(char* buffer, size_t size) override { return ahead_ ? ahead_->read(buffer, size) : inflate(buffer, size); }
+
+private:
+    // Smaller parts are inflated as they are read: a thread would cost more
+    // than it saves.
+    static constexpr uint64_t ReadAheadFrom = uint64_t(4) << 20;
+
+    size_t inflate(char* buffer, size_t size)
     {
         const int64_t got = zip_fread(file_, buffer, static_cast<zip_uint64_t>(size));
         if (got < 0) {
@@ -216,10 +353,10 @@ public:
         return static_cast<size_t>(got);
     }
 
-private:
     Package& package_;
     const QString& partName_;
     zip_file* file_;
+    std::unique_ptr<ReadAhead> ahead_;
 };
 
 void ParsePart(Package& package, const QString& partName, XmlHandler& handler)

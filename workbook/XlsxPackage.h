@@ -45,6 +45,8 @@ private:
     friend class PartSource;
     zip_file* open(const QString& partName);
     int64_t indexOf(const QString& partName) const;
+    // What the zip directory says the part inflates to; 0 when it does not say.
+    uint64_t declaredSize(const QString& partName) const;
     // Counts bytes decompressed; false once the total passes MaxInflated.
     // The sizes that the zip directory declares are checked first, but they
     // may lie, so what is really inflated is counted too.

@@ -2,6 +2,10 @@
 
 #include <QStringDecoder>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -60,12 +64,53 @@ inline uint8_t classOf(char c)
     return Classes[static_cast<unsigned char>(c)];
 }
 
+// The bytes the scanner reads past the end of the data, 16 at a time.
+constexpr size_t Slack = 16;
+
+#if defined(__SSE2__)
+// The first byte from p that is one of a, b, c, a control character or not
+// ASCII. Sixteen bytes are looked at per step: the branch on each byte of a
+// short run, mispredicted at its end, costs more than the run.
+inline const char* findStop(const char* p, char a, char b, char c)
+{
+    const __m128i ca = _mm_set1_epi8(a);
+    const __m128i cb = _mm_set1_epi8(b);
+    const __m128i cc = _mm_set1_epi8(c);
+    const __m128i space = _mm_set1_epi8(0x20);
+    for (;; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Signed, bytes from 0x80 up are below 0x20 too.
+        const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, ca), _mm_cmpeq_epi8(v, cb)),
+                                           _mm_or_si128(_mm_cmpeq_epi8(v, cc), _mm_cmplt_epi8(v, space)));
+        if (const int mask = _mm_movemask_epi8(stops))
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+}
+#else
+inline const char* findStop(const char* p, char a, char b, char c)
+{
+    while (*p != a && *p != b && *p != c && static_cast<signed char>(*p) >= 0x20)
+        ++p;
+    return p;
+}
+#endif
+
 // Thrown when a construct runs past the bytes read so far; the scanner reads
 // more and starts the construct again.
 struct NeedMore {};
 
 // Thrown by a decoding source on bytes that are no text in its encoding.
 struct BadEncoding {};
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    const char lower = static_cast<char>(c | 0x20);
+    if (lower >= 'a' && lower <= 'f')
+        return lower - 'a' + 10;
+    return -1;
+}
 
 bool isXmlChar(uint32_t c)
 {
@@ -75,21 +120,36 @@ bool isXmlChar(uint32_t c)
 
 void appendUtf8(std::string& out, uint32_t c)
 {
+    char bytes[4];
+    size_t length = 0;
     if (c < 0x80) {
-        out += static_cast<char>(c);
+        bytes[length++] = static_cast<char>(c);
     } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        bytes[length++] = static_cast<char>(0xC0 | (c >> 6));
+        bytes[length++] = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        bytes[length++] = static_cast<char>(0xE0 | (c >> 12));
+        bytes[length++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        bytes[length++] = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        bytes[length++] = static_cast<char>(0xF0 | (c >> 18));
+        bytes[length++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        bytes[length++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        bytes[length++] = static_cast<char>(0x80 | (c & 0x3F));
     }
+    out.append(bytes, length);
+}
+
+// Names are short: comparing them byte by byte beats a call to memcmp.
+bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
@@ -162,14 +222,6 @@ private:
     size_t outPos_ = 0;
 };
 
-struct PendingAttribute {
-    std::string_view qualifiedName;
-    std::string_view localName;
-    const char* raw;  // the value as written, unless it had to be decoded
-    size_t size;
-    size_t decodedAt; // where in the decoded store, when `raw` is null
-};
-
 class Scanner {
 public:
     Scanner(ByteSource& source, XmlHandler& handler) : source_(&source), handler_(handler)
@@ -210,8 +262,9 @@ private:
 
     void reserve(size_t capacity)
     {
-        // Room for a NUL after the data: every scanning loop stops on it.
-        auto bigger = std::make_unique<char[]>(capacity + 1);
+        // Room for a NUL after the data, where every scanning loop stops, and
+        // for what findStop reads beyond it.
+        auto bigger = std::make_unique<char[]>(capacity + 1 + Slack);
         const size_t kept = static_cast<size_t>(end_ - pos_);
         if (kept > 0)
             std::memcpy(bigger.get(), pos_, kept);
@@ -272,7 +325,10 @@ private:
 
     int64_t newlinesBefore(const char* at) const
     {
-        return std::count(static_cast<const char*>(buffer_.get()), at, '\n');
+        int64_t count = 0;
+        for (const char* p = buffer_.get(); (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(at - p)))); ++p)
+            ++count;
+        return count;
     }
 
     int64_t lineAt(const char* at) const { return linesBefore_ + newlinesBefore(at) + 1; }
@@ -484,10 +540,12 @@ private:
 
     static std::string_view localPart(std::string_view qualified)
     {
-        const size_t colon = qualified.find(':');
-        if (colon == std::string_view::npos || colon == 0 || colon + 1 == qualified.size())
-            return qualified;
-        return qualified.substr(colon + 1);
+        // Names are short: a loop beats a call to memchr.
+        for (size_t i = 1; i + 1 < qualified.size(); ++i) {
+            if (qualified[i] == ':')
+                return qualified.substr(i + 1);
+        }
+        return qualified;
     }
 
     const char* expectEquals(const char* p) const
@@ -510,16 +568,12 @@ private:
                 ++p;
             const char* digits = p;
             uint32_t value = 0;
-            for (;; ++p) {
-                const char c = *p;
-                int digit = -1;
-                if (c >= '0' && c <= '9')
-                    digit = c - '0';
-                else if (hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
-                    digit = (c | 0x20) - 'a' + 10;
-                if (digit < 0)
-                    break;
-                value = std::min<uint32_t>(value * (hex ? 16 : 10) + static_cast<uint32_t>(digit), 0x110000);
+            if (hex) {
+                for (int digit; (digit = hexDigit(*p)) >= 0; ++p)
+                    value = std::min<uint32_t>(value * 16 + static_cast<uint32_t>(digit), 0x110000);
+            } else {
+                for (; static_cast<unsigned>(*p - '0') < 10; ++p)
+                    value = std::min<uint32_t>(value * 10 + static_cast<uint32_t>(*p - '0'), 0x110000);
             }
             if (p == end_)
                 throw NeedMore {};
@@ -589,9 +643,12 @@ private:
         const char* run = p;
         try {
             for (;;) {
-                while (!(classOf(*p) & TextStop))
-                    ++p;
+                p = findStop(p, '<', '&', ']');
                 const char c = *p;
+                if (!(classOf(c) & TextStop)) {
+                    ++p;
+                    continue;
+                }
                 if (c == '<')
                     break;
                 if (p == end_)
@@ -633,7 +690,8 @@ private:
     void markup()
     {
         // Text that ran up to a block's end is complete once its '<' comes.
-        flushText();
+        if (!text_.empty())
+            flushText();
         const char* p = pos_ + 1;
         if (p == end_)
             throw NeedMore {};
@@ -723,33 +781,40 @@ private:
 
     void endTag(const char* p)
     {
-        const char* start = p;
-        p = name(p);
-        const std::string_view qualified(start, static_cast<size_t>(p - start));
+        if (depth_ == 0)
+            fail(pos_, QStringLiteral("多余的结束标签"));
+        const std::string_view open = std::string_view(openNames_).substr(openStarts_.back());
+        // Most end tags match: compare with the open element before scanning a name.
+        if (static_cast<size_t>(end_ - p) > open.size() && sameName(std::string_view(p, open.size()), open)
+            && !(classOf(p[open.size()]) & NameChar) && static_cast<unsigned char>(p[open.size()]) < 0x80) {
+            p += open.size();
+        } else {
+            const char* start = p;
+            p = name(p);
+            fail(pos_, QStringLiteral("结束标签</%1>与开始标签<%2>不匹配")
+                           .arg(QString::fromUtf8(start, static_cast<qsizetype>(p - start)), openName()));
+        }
         p = skipSpace(p);
         if (*p != '>')
-            fail(p, QStringLiteral("结束标签</%1>的格式不对").arg(QString::fromUtf8(qualified)));
-        if (depth_ == 0)
-            fail(pos_, QStringLiteral("多余的结束标签</%1>").arg(QString::fromUtf8(qualified)));
-        const size_t openStart = openStarts_.back();
-        if (std::string_view(openNames_).substr(openStart) != qualified) {
-            fail(pos_, QStringLiteral("结束标签</%1>与开始标签<%2>不匹配").arg(QString::fromUtf8(qualified), openName()));
-        }
+            fail(p, QStringLiteral("结束标签</%1>的格式不对").arg(openName()));
         pos_ = p + 1;
-        closeElement(qualified);
+        closeElement();
     }
 
-    void closeElement(std::string_view qualified)
+    void closeElement()
     {
-        openNames_.resize(openStarts_.back());
+        const size_t start = openStarts_.back();
+        handler_.endElement(localPart(std::string_view(openNames_).substr(start)));
+        openNames_.resize(start);
         openStarts_.pop_back();
         --depth_;
-        handler_.endElement(localPart(qualified));
     }
 
     // Reads an attribute value at its opening quote. A value without
-    // references and blanks to normalise stays where it is in the buffer.
-    const char* attributeValue(const char* p, PendingAttribute& attribute)
+    // references and blanks to normalise stays where it is in the buffer;
+    // others are decoded into values_, which the tag's start made big enough
+    // for all of them, so views into it stay valid.
+    const char* attributeValue(const char* p, std::string_view& value)
     {
         const char quote = *p;
         if (quote != '"' && quote != '\'')
@@ -763,18 +828,13 @@ private:
             values_.append(run, static_cast<size_t>(to - run));
         };
         for (;;) {
-            while (!(classOf(*p) & ValueStop))
-                ++p;
+            p = findStop(p, quote, '&', '<');
             const char c = *p;
             if (c == quote)
                 break;
             if (p == end_)
                 throw NeedMore {};
             switch (c) {
-            case '"':
-            case '\'':
-                ++p;
-                break;
             case '&':
                 copyRun(p);
                 p = run = reference(p, values_);
@@ -798,13 +858,10 @@ private:
             }
         }
         if (decodedAt == SIZE_MAX) {
-            attribute.raw = start;
-            attribute.size = static_cast<size_t>(p - start);
+            value = std::string_view(start, static_cast<size_t>(p - start));
         } else {
             copyRun(p);
-            attribute.raw = nullptr;
-            attribute.decodedAt = decodedAt;
-            attribute.size = values_.size() - decodedAt;
+            value = std::string_view(values_.data() + decodedAt, values_.size() - decodedAt);
         }
         return p + 1;
     }
@@ -814,19 +871,16 @@ private:
         const auto duplicated = [&](std::string_view name) {
             return QStringLiteral("属性“%1”重复").arg(QString::fromUtf8(name));
         };
-        if (pending_.size() <= 16) {
-            for (size_t i = 1; i < pending_.size(); ++i) {
+        if (qualified_.size() <= 16) {
+            for (size_t i = 1; i < qualified_.size(); ++i) {
                 for (size_t j = 0; j < i; ++j) {
-                    if (pending_[i].qualifiedName == pending_[j].qualifiedName)
-                        fail(tag, duplicated(pending_[i].qualifiedName));
+                    if (sameName(qualified_[i], qualified_[j]))
+                        fail(tag, duplicated(qualified_[i]));
                 }
             }
             return;
         }
-        std::vector<std::string_view> names;
-        names.reserve(pending_.size());
-        for (const PendingAttribute& attribute : pending_)
-            names.push_back(attribute.qualifiedName);
+        std::vector<std::string_view> names = qualified_;
         std::sort(names.begin(), names.end());
         const auto twice = std::adjacent_find(names.begin(), names.end());
         if (twice != names.end())
@@ -835,7 +889,7 @@ private:
 
     static bool declaresNamespace(std::string_view qualified)
     {
-        return qualified == "xmlns" || qualified.substr(0, 6) == "xmlns:";
+        return qualified.size() >= 5 && qualified.substr(0, 5) == "xmlns" && (qualified.size() == 5 || qualified[5] == ':');
     }
 
     void startTag(const char* p)
@@ -847,8 +901,12 @@ private:
             fail(pos_, QStringLiteral("“<”后应是元素名；文本里的“<”应写作“&lt;”"));
         p = name(p);
         const std::string_view qualified(start, static_cast<size_t>(p - start));
-        pending_.clear();
+        qualified_.clear();
+        views_.clear();
         values_.clear();
+        // Decoded values are never longer than the tag, which lies within the buffer.
+        if (values_.capacity() < static_cast<size_t>(end_ - pos_))
+            values_.reserve(static_cast<size_t>(end_ - pos_));
         bool empty = false;
         for (;;) {
             const char* spaced = p;
@@ -868,21 +926,17 @@ private:
                 fail(p, QStringLiteral("属性前应有空白"));
             const char* attributeStart = p;
             p = name(p);
-            PendingAttribute& attribute = pending_.emplace_back();
-            attribute.qualifiedName = std::string_view(attributeStart, static_cast<size_t>(p - attributeStart));
-            attribute.localName = localPart(attribute.qualifiedName);
-            p = attributeValue(expectEquals(p), attribute);
+            const std::string_view attribute(attributeStart, static_cast<size_t>(p - attributeStart));
+            std::string_view value;
+            p = attributeValue(expectEquals(p), value);
+            qualified_.push_back(attribute);
+            if (!declaresNamespace(attribute))
+                views_.push_back({localPart(attribute), value});
         }
-        refuseDuplicates(pos_);
+        if (qualified_.size() > 1)
+            refuseDuplicates(pos_);
         if (depth_ >= MaxDepth)
             fail(pos_, QStringLiteral("元素嵌套超过%1层").arg(MaxDepth));
-        views_.clear();
-        for (const PendingAttribute& attribute : pending_) {
-            if (declaresNamespace(attribute.qualifiedName))
-                continue;
-            const char* value = attribute.raw ? attribute.raw : values_.data() + attribute.decodedAt;
-            views_.push_back({attribute.localName, std::string_view(value, attribute.size)});
-        }
         pos_ = p;
         rootSeen_ = true;
         ++depth_;
@@ -890,7 +944,7 @@ private:
         openNames_.append(qualified);
         handler_.startElement(localPart(qualified), Attributes(views_.data(), views_.size()));
         if (empty)
-            closeElement(qualified);
+            closeElement();
     }
 
     ByteSource* source_;
@@ -911,8 +965,8 @@ private:
     std::vector<size_t> openStarts_;
 
     std::string text_;    // decoded text not yet handed over
-    std::vector<PendingAttribute> pending_;
-    std::string values_; // the decoded attribute values of the tag being read
+    std::vector<std::string_view> qualified_; // the attribute names of the tag being read
+    std::string values_;                      // its decoded attribute values
     std::vector<AttributeView> views_;
 };
 
