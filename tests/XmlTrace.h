@@ -71,8 +71,10 @@ inline ScannerResult scan(std::string_view document, size_t blockSize = SIZE_MAX
     return {std::move(handler.recorder.trace), std::nullopt};
 }
 
-// libxml2's events, parsed as the reader used to parse parts: no network, no
-// entity substitution, CDATA as text; any error or a DTD makes it refused.
+// libxml2's events: no network, CDATA as text; any error or a DTD makes it
+// refused. Entities are substituted, or libxml2 would hand "&amp;" in an
+// attribute over as "&#38;"; no entity can be declared, since parsing stops
+// at a DTD.
 struct LibxmlResult {
     Trace trace;
     bool wellFormed = false;
@@ -87,7 +89,7 @@ public:
     LibxmlResult run()
     {
         // Encoding complaints would go to stderr; the verdict is enough here.
-        xmlSetGenericErrorFunc(nullptr, [](void*, const char*, ...) {});
+        xmlSetGenericErrorFunc(nullptr, &LibxmlRecorder::ignore);
         xmlSAXHandler sax {};
         sax.initialized = XML_SAX2_MAGIC;
         sax.startElementNs = &LibxmlRecorder::startElement;
@@ -97,19 +99,23 @@ public:
         sax.internalSubset = &LibxmlRecorder::internalSubset;
         sax.serror = &LibxmlRecorder::error;
         xmlParserCtxtPtr context = xmlCreateIOParserCtxt(&sax, this, &LibxmlRecorder::read, nullptr, this, XML_CHAR_ENCODING_NONE);
-        xmlCtxtUseOptions(context, XML_PARSE_NONET | XML_PARSE_NOCDATA);
+        context_ = context;
+        xmlCtxtUseOptions(context, XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOENT);
         xmlParseDocument(context);
         result_.wellFormed = result_.wellFormed && context->wellFormed != 0 && !result_.dtd;
         if (context->encoding)
             result_.declaredEncoding = reinterpret_cast<const char*>(context->encoding);
         else if (context->input && context->input->encoding)
             result_.declaredEncoding = reinterpret_cast<const char*>(context->input->encoding);
+        // Entities in a DTD make libxml2 build a document even for SAX.
+        xmlFreeDoc(context->myDoc);
         xmlFreeParserCtxt(context);
         result_.trace = std::move(recorder_.trace);
         return std::move(result_);
     }
 
 private:
+    static void ignore(void*, const char*, ...) {}
     static LibxmlRecorder& self(void* context) { return *static_cast<LibxmlRecorder*>(context); }
 
     static void startElement(void* context, const xmlChar* localName, const xmlChar*, const xmlChar*, int, const xmlChar**,
@@ -133,7 +139,11 @@ private:
     {
         self(context).recorder_.text(std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length)));
     }
-    static void internalSubset(void* context, const xmlChar*, const xmlChar*, const xmlChar*) { self(context).result_.dtd = true; }
+    static void internalSubset(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
+    {
+        self(context).result_.dtd = true;
+        xmlStopParser(self(context).context_);
+    }
     static void error(void* context, xmlErrorPtr error)
     {
         if (error->level >= XML_ERR_ERROR)
@@ -149,6 +159,7 @@ private:
     }
 
     std::string_view rest_;
+    xmlParserCtxtPtr context_ = nullptr;
     Recorder recorder_;
     LibxmlResult result_ {{}, true, false, {}};
 };

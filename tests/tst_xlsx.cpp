@@ -41,10 +41,10 @@ int readEverything(Workbook& book)
     return errorCells;
 }
 
-// A workbook of one sheet whose XML is `sheetData`, wrapped as a sheet.
-void writeWorkbook(const QString& path, const QByteArray& sheetData)
+// A workbook of one sheet named `sheetName` (as written in XML) whose cells are `sheetData`.
+void writeWorkbook(const QString& path, const QByteArray& sheetName, const QByteArray& sheetData)
 {
-    static const QByteArray workbookPart = "<workbook><sheets><sheet name=\"大表\"/></sheets></workbook>";
+    const QByteArray workbookPart = "<workbook><sheets><sheet name=\"" + sheetName + "\"/></sheets></workbook>";
     const QByteArray sheetPart = "<worksheet><sheetData>" + sheetData + "</sheetData></worksheet>";
     zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
     QVERIFY(archive);
@@ -304,7 +304,7 @@ private slots:
         QTemporaryDir scratch;
         const QString path = scratch.filePath(QStringLiteral("big.xlsx"));
         constexpr int Rows = 100000;
-        writeWorkbook(path, rowsOfText(Rows) + tail);
+        writeWorkbook(path, "大表", rowsOfText(Rows) + tail);
         if (damageAt >= 0) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::ReadWrite));
@@ -322,6 +322,17 @@ private slots:
             QVERIFY2(!failure.isEmpty(), qPrintable(error.description()));
             QVERIFY2(error.description().contains(failure), qPrintable(error.description()));
         }
+    }
+
+    // References in attribute values are decoded like those in text.
+    void sheetNameWithReferences()
+    {
+        QTemporaryDir scratch;
+        const QString path = scratch.filePath(QStringLiteral("names.xlsx"));
+        writeWorkbook(path, "R&amp;D &lt;&#x738B;&gt;\t&quot;", "<row><c t=\"inlineStr\"><is><t>a&amp;b</t></is></c></row>");
+        auto book = Workbook::Bind(path);
+        QCOMPARE(book->Name(1), QStringLiteral("R&D <王> \""));
+        QCOMPARE(book->GetWorksheet(1).text(1, 1), QStringLiteral("a&b"));
     }
 
     void refusedWithAReason_data()

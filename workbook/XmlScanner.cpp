@@ -10,7 +10,6 @@
 #include <array>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,14 +20,13 @@ constexpr size_t BlockBytes = size_t(256) << 10;
 // Decoded text is handed over in pieces of about this size at most.
 constexpr size_t TextPieceBytes = size_t(64) << 10;
 
-// Byte classes: each scanning loop runs over bytes until one of its stop class.
+// Byte classes; a scanning loop runs over bytes until one of its stop class.
 enum : uint8_t {
     NameStart = 1,
     NameChar = 2,
     Space = 4,
     TextStop = 8,   // ends a plain run of character data
-    ValueStop = 16, // ends a plain run of an attribute value
-    MarkupStop = 32 // ends a plain run inside a comment, processing instruction or CDATA section
+    MarkupStop = 16 // ends a plain run inside a comment, processing instruction or CDATA section
 };
 
 constexpr std::array<uint8_t, 256> makeClasses()
@@ -45,11 +43,9 @@ constexpr std::array<uint8_t, 256> makeClasses()
             bits |= Space;
         const bool control = c < 0x20 && c != '\t' && c != '\n' && c != '\r';
         if (control || c >= 0x80)
-            bits |= TextStop | ValueStop | MarkupStop;
+            bits |= TextStop | MarkupStop;
         if (c == '<' || c == '&' || c == '\r' || c == ']')
             bits |= TextStop;
-        if (c == '<' || c == '&' || c == '\t' || c == '\n' || c == '\r' || c == '"' || c == '\'')
-            bits |= ValueStop;
         if (c == '-' || c == '?' || c == ']' || c == '\r')
             bits |= MarkupStop;
         classes[static_cast<size_t>(c)] = bits;
@@ -285,7 +281,7 @@ private:
         if (kept >= MaxMarkupBytes)
             fail(pos_, QStringLiteral("单个标记超过%1 MiB").arg(MaxMarkupBytes >> 20));
         linesBefore_ += newlinesBefore(pos_);
-        if (kept > capacity_ / 2) {
+        if (kept > capacity_ / 2 && capacity_ < MaxMarkupBytes) {
             reserve(std::min(capacity_ * 2, MaxMarkupBytes));
         } else if (kept > 0) {
             std::memmove(buffer_.get(), pos_, kept);
