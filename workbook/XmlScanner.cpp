@@ -511,7 +511,22 @@ private:
         return p + utf8Length(p);
     }
 
+    // The end of the name at p. Names are short and mostly ASCII: the loop for
+    // them is kept small enough to be inlined.
     const char* name(const char* p) const
+    {
+        const char* q = p;
+        if (classOf(*q) & NameStart) {
+            do
+                ++q;
+            while (classOf(*q) & NameChar);
+            if (static_cast<unsigned char>(*q) < 0x80 && q != end_ && static_cast<size_t>(q - p) <= MaxNameBytes)
+                return q;
+        }
+        return anyName(p);
+    }
+
+    const char* anyName(const char* p) const
     {
         const char* start = p;
         if (!(classOf(*p) & NameStart)) {
