@@ -666,7 +666,7 @@ private:
                     throw NeedMore {};
                 if (c == '&') {
                     appendText(run, p);
-                    run = p;
+                    run = p; // should the reference need more bytes, it starts afresh
                     p = run = reference(p, text_);
                 } else if (c == '\r') {
                     available(p, 2);
