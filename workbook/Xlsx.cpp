@@ -182,7 +182,7 @@ public:
     {
         if (name == "si") {
             inItem_ = false;
-            strings_.push_back(xlsx::DecodeEscapes(qstring(item_.value())));
+            strings_.push_back(xlsx::DecodeEscapes(item_.value()));
         } else if (inItem_) {
             item_.endElement(name);
         }
@@ -553,7 +553,7 @@ void SheetHandler::store()
     case CellType::InlineString:
         if (!hasInline_ && !hasValue_)
             return;
-        value = CellValue::fromText(xlsx::DecodeEscapes(qstring(hasInline_ ? inline_.value() : value_)));
+        value = CellValue::fromText(xlsx::DecodeEscapes(hasInline_ ? inline_.value() : value_));
         break;
     case CellType::Number:
         if (blank)
@@ -570,7 +570,7 @@ void SheetHandler::store()
     case CellType::Other:
         if (!hasValue_)
             return;
-        value = CellValue::fromText(xlsx::DecodeEscapes(qstring(value_)));
+        value = CellValue::fromText(xlsx::DecodeEscapes(value_));
         break;
     case CellType::Boolean:
         if (blank)

@@ -172,11 +172,13 @@ std::optional<double> ParseIsoDate(std::string_view text)
     return skipTimeZone(text, pos) ? serial : std::nullopt;
 }
 
-QString DecodeEscapes(QString text)
+QString DecodeEscapes(std::string_view utf8)
 {
+    // Most text has no escape: look for one before converting.
+    if (utf8.find("_x") == std::string_view::npos)
+        return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     qsizetype from = text.indexOf(u"_x");
-    if (from < 0)
-        return text;
     QString decoded;
     decoded.reserve(text.size());
     qsizetype copied = 0;

@@ -26,8 +26,8 @@ constexpr int MaxColumns = 16384;
 // is not such a value. A time zone suffix is ignored: the cell shows wall time.
 std::optional<double> ParseIsoDate(std::string_view text);
 
-// Replaces each _xHHHH_ escape by the UTF-16 unit it stands for; "_x005F_"
-// stands for "_", which is how a literal "_x000D_" is written.
-QString DecodeEscapes(QString text);
+// UTF-8 text with each _xHHHH_ escape replaced by the UTF-16 unit it stands
+// for; "_x005F_" stands for "_", which is how a literal "_x000D_" is written.
+QString DecodeEscapes(std::string_view utf8);
 
 } // namespace workbook::xlsx

@@ -6,10 +6,14 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstring>
 #include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 
-#include <libxml/parser.h>
-#include <libxml/xmlerror.h>
 #include <zip.h>
 
 namespace workbook::xlsx {
@@ -137,6 +141,15 @@ bool Package::account(int64_t bytes)
     return inflated_ <= MaxInflated;
 }
 
+uint64_t Package::declaredSize(const QString& partName) const
+{
+    zip_stat_t stat;
+    const int64_t index = indexOf(partName);
+    if (index < 0 || zip_stat_index(zip_, static_cast<zip_uint64_t>(index), 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0)
+        return 0;
+    return stat.size;
+}
+
 QByteArray Package::head(const QString& partName, int size)
 {
     if (!contains(partName))
@@ -196,139 +209,177 @@ std::vector<Relationship> Package::relationships(const QString& partName)
     return std::move(handler.found);
 }
 
-// Runs libxml2's SAX2 parser over one zip entry. Exceptions must not cross
-// libxml2's C frames, so a callback that fails records the failure, stops the
-// parser, and the failure is thrown once the parser has returned.
-class PartParser {
+namespace {
+
+// Runs `fill` on a thread of its own, a few blocks ahead of the reader, so
+// inflating a big part and scanning it share the two cores. The reader gets
+// the same bytes, and the same failure at the same place, as from `fill`.
+class ReadAhead {
 public:
-    PartParser(Package& package, const QString& partName, XmlHandler& handler)
-        : package_(package), partName_(partName), handler_(handler)
+    using Fill = std::function<size_t(char* buffer, size_t size)>;
+
+    explicit ReadAhead(Fill fill) : fill_(std::move(fill))
     {
+        for (Block& block : blocks_)
+            block.bytes = std::make_unique<char[]>(BlockBytes);
+        thread_ = std::thread([this] { run(); });
     }
 
-    void run()
+    ~ReadAhead()
     {
-        xmlSAXHandler sax {};
-        sax.initialized = XML_SAX2_MAGIC;
-        sax.startElementNs = &PartParser::startElement;
-        sax.endElementNs = &PartParser::endElement;
-        sax.characters = &PartParser::characters;
-        sax.ignorableWhitespace = &PartParser::characters;
-        sax.internalSubset = &PartParser::refuseDtd;
-        sax.serror = &PartParser::recordError;
-
-        zip_file* file = package_.open(partName_);
-        file_ = file;
-        context_ = xmlCreateIOParserCtxt(&sax, this, &PartParser::readPart, nullptr, this, XML_CHAR_ENCODING_NONE);
-        if (!context_) {
-            zip_fclose(file);
-            throw WorkbookError(QStringLiteral("工作簿“%1”的部件 %2 无法读取。").arg(package_.path(), partName_));
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
         }
-        xmlCtxtUseOptions(context_, XML_PARSE_NONET | XML_PARSE_NOCDATA);
-        xmlParseDocument(context_);
-        const bool wellFormed = context_->wellFormed != 0;
-        xmlFreeParserCtxt(context_);
-        zip_fclose(file);
-        if (handlerFailure_)
-            std::rethrow_exception(handlerFailure_);
-        if (!failure_.isEmpty())
-            throw WorkbookError(failure_);
-        if (!wellFormed)
-            throw WorkbookError(QStringLiteral("工作簿“%1”已损坏：部件 %2 无法读取。").arg(package_.path(), partName_));
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    size_t read(char* buffer, size_t size)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return filled_ > 0 || finished_; });
+        if (filled_ == 0) {
+            if (failure_)
+                std::rethrow_exception(failure_);
+            return 0;
+        }
+        // The filler leaves a filled block alone until it is given back.
+        lock.unlock();
+        const Block& block = blocks_[head_];
+        const size_t count = std::min(size, block.size - offset_);
+        std::memcpy(buffer, block.bytes.get() + offset_, count);
+        offset_ += count;
+        if (offset_ == block.size) {
+            offset_ = 0;
+            head_ = (head_ + 1) % Blocks;
+            lock.lock();
+            --filled_;
+            changed_.notify_all();
+        }
+        return count;
     }
 
 private:
-    static PartParser& self(void* context) { return *static_cast<PartParser*>(context); }
+    static constexpr size_t Blocks = 4;
+    static constexpr size_t BlockBytes = size_t(256) << 10;
 
-    template <typename F>
-    void guarded(F&& f) noexcept
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        size_t size = 0;
+    };
+
+    void run()
     {
-        if (stopped())
-            return;
-        try {
-            f();
-        } catch (...) {
-            handlerFailure_ = std::current_exception();
-            xmlStopParser(context_);
+        for (size_t tail = 0;; tail = (tail + 1) % Blocks) {
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return filled_ < Blocks || stopping_; });
+                if (stopping_)
+                    return;
+            }
+            Block& block = blocks_[tail];
+            std::exception_ptr failure;
+            try {
+                block.size = fill_(block.bytes.get(), BlockBytes);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            const std::lock_guard lock(mutex_);
+            if (failure || block.size == 0) {
+                failure_ = failure;
+                finished_ = true;
+            } else {
+                ++filled_;
+            }
+            changed_.notify_all();
+            if (finished_)
+                return;
         }
     }
 
-    bool stopped() const { return handlerFailure_ || !failure_.isEmpty(); }
+    Fill fill_;
+    Block blocks_[Blocks];
+    size_t head_ = 0;   // the reader's block
+    size_t offset_ = 0; // how much of it is read
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t filled_ = 0;
+    bool finished_ = false;
+    bool stopping_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
 
-    static void startElement(void* context, const xmlChar* localName, const xmlChar*, const xmlChar*, int, const xmlChar**,
-                             int attributeCount, int, const xmlChar** attributes)
+} // namespace
+
+// One zip entry as the scanner's byte source; a failure to inflate, or
+// inflating too much, ends the scan with a WorkbookError.
+class PartSource : public ByteSource {
+public:
+    PartSource(Package& package, const QString& partName)
+        : package_(package), partName_(partName), file_(package.open(partName))
     {
-        PartParser& parser = self(context);
-        parser.guarded([&] {
-            parser.handler_.startElement(reinterpret_cast<const char*>(localName),
-                                         Attributes(attributes, attributeCount));
-        });
+        if (package.declaredSize(partName) >= ReadAheadFrom)
+            ahead_ = std::make_unique<ReadAhead>([this](char* buffer, size_t size) { return inflate(buffer, size); });
     }
-
-    static void endElement(void* context, const xmlChar* localName, const xmlChar*, const xmlChar*)
+    ~PartSource() override
     {
-        PartParser& parser = self(context);
-        parser.guarded([&] { parser.handler_.endElement(reinterpret_cast<const char*>(localName)); });
+        ahead_.reset();
+        zip_fclose(file_);
     }
+    PartSource(const PartSource&) = delete;
+    PartSource& operator=(const PartSource&) = delete;
 
-    static void characters(void* context, const xmlChar* text, int length)
-    {
-        PartParser& parser = self(context);
-        parser.guarded([&] {
-            parser.handler_.text(std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length)));
-        });
-    }
+    size_t read(char* buffer, size_t size) override { return ahead_ ? ahead_->read(buffer, size) : inflate(buffer, size); }
 
-    static void refuseDtd(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
-    {
-        PartParser& parser = self(context);
-        parser.failure_ = QStringLiteral("工作簿“%1”的部件 %2 含有DTD声明，不是合规的.xlsx文件。")
-                              .arg(parser.package_.path(), parser.partName_);
-        xmlStopParser(parser.context_);
-    }
+private:
+    // Smaller parts are inflated as they are read: a thread would cost more
+    // than it saves.
+    static constexpr uint64_t ReadAheadFrom = uint64_t(4) << 20;
 
-    static void recordError(void* context, xmlErrorPtr error)
+    size_t inflate(char* buffer, size_t size)
     {
-        PartParser& parser = self(context);
-        if (parser.stopped() || error->level < XML_ERR_ERROR)
-            return;
-        parser.failure_ = QStringLiteral("工作簿“%1”已损坏：部件 %2 不是格式正确的XML（第%3行：%4）。")
-                              .arg(parser.package_.path(), parser.partName_)
-                              .arg(error->line)
-                              .arg(QString::fromUtf8(error->message).trimmed());
-    }
-
-    static int readPart(void* context, char* buffer, int length)
-    {
-        PartParser& parser = self(context);
-        if (parser.stopped())
-            return -1;
-        const int64_t got = zip_fread(parser.file_, buffer, static_cast<zip_uint64_t>(length));
+        const int64_t got = zip_fread(file_, buffer, static_cast<zip_uint64_t>(size));
         if (got < 0) {
-            parser.failure_ = QStringLiteral("工作簿“%1”已损坏：部件 %2 无法解压（%3）。")
-                                  .arg(parser.package_.path(), parser.partName_,
-                                       zipErrorText(zip_file_get_error(parser.file_)));
-            return -1;
+            throw WorkbookError(QStringLiteral("工作簿“%1”已损坏：部件 %2 无法解压（%3）。")
+                                    .arg(package_.path(), partName_, zipErrorText(zip_file_get_error(file_))));
         }
-        if (!parser.package_.account(got)) {
-            parser.failure_ = parser.package_.inflatedTooMuch();
-            return -1;
-        }
-        return static_cast<int>(got);
+        if (!package_.account(got))
+            throw WorkbookError(package_.inflatedTooMuch());
+        return static_cast<size_t>(got);
     }
 
     Package& package_;
     const QString& partName_;
-    XmlHandler& handler_;
-    zip_file* file_ = nullptr;
-    xmlParserCtxtPtr context_ = nullptr;
-    std::exception_ptr handlerFailure_;
-    QString failure_;
+    zip_file* file_;
+    std::unique_ptr<ReadAhead> ahead_;
 };
 
 void ParsePart(Package& package, const QString& partName, XmlHandler& handler)
 {
-    PartParser(package, partName, handler).run();
+    PartSource source(package, partName);
+    try {
+        ScanXml(source, handler);
+    } catch (const XmlError& error) {
+        switch (error.kind) {
+        case XmlError::Kind::Dtd:
+            throw WorkbookError(QStringLiteral("工作簿“%1”的部件 %2 含有DTD声明，不是合规的.xlsx文件。")
+                                    .arg(package.path(), partName));
+        case XmlError::Kind::UnknownEncoding:
+            throw WorkbookError(QStringLiteral("工作簿“%1”的部件 %2 使用了无法识别的字符编码“%3”，无法读取。")
+                                    .arg(package.path(), partName, error.detail));
+        case XmlError::Kind::Malformed:
+            break;
+        }
+        throw WorkbookError(QStringLiteral("工作簿“%1”已损坏：部件 %2 不是格式正确的XML（第%3行：%4）。")
+                                .arg(package.path(), partName)
+                                .arg(error.line)
+                                .arg(error.detail));
+    }
 }
 
 void StringItemText::startElement(std::string_view name)

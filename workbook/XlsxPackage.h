@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workbook/XmlScanner.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -40,9 +42,11 @@ public:
     static constexpr uint64_t MaxInflated = uint64_t(1) << 30;
 
 private:
-    friend class PartParser;
+    friend class PartSource;
     zip_file* open(const QString& partName);
     int64_t indexOf(const QString& partName) const;
+    // What the zip directory says the part inflates to; 0 when it does not say.
+    uint64_t declaredSize(const QString& partName) const;
     // Counts bytes decompressed; false once the total passes MaxInflated.
     // The sizes that the zip directory declares are checked first, but they
     // may lie, so what is really inflated is counted too.
@@ -54,46 +58,10 @@ private:
     uint64_t inflated_ = 0;
 };
 
-// The attributes of a start element as the parser hands them over: for each,
-// its local name, prefix, namespace, and value as a range that is not
-// NUL-terminated.
-class Attributes {
-public:
-    Attributes(const unsigned char** data, int count) : data_(data), count_(count) {}
-
-    // Calls f(localName, value) for each attribute; prefixes are not looked at.
-    template <typename F>
-    void forEach(F&& f) const
-    {
-        for (int i = 0; i < count_; ++i) {
-            const unsigned char** attribute = data_ + 5 * i;
-            f(std::string_view(reinterpret_cast<const char*>(attribute[0])),
-              std::string_view(reinterpret_cast<const char*>(attribute[3]),
-                               static_cast<size_t>(attribute[4] - attribute[3])));
-        }
-    }
-
-private:
-    const unsigned char** data_;
-    int count_;
-};
-
-// What a part's content means to its reader. Elements are told by local name,
-// so any namespace prefix and both the transitional and the strict namespaces
-// are accepted. A handler stops the parse by throwing WorkbookError.
-class XmlHandler {
-public:
-    virtual ~XmlHandler() = default;
-    virtual void startElement(std::string_view name, const Attributes& attributes) = 0;
-    virtual void endElement(std::string_view name) { (void)name; }
-    // Character data, possibly in several pieces.
-    virtual void text(std::string_view text) { (void)text; }
-};
-
-// Streams one part through libxml2's SAX2 parser, inflating it as the parser
-// asks for more, so a big sheet is never held in memory whole. Network access,
-// entity substitution and DTDs are refused. Throws WorkbookError when the part
-// is absent or damaged, or passes on what the handler threw.
+// Streams one part through the XML scanner, inflating it as the scanner asks
+// for more, so a big sheet is never held in memory whole. DTDs are refused.
+// Throws WorkbookError when the part is absent or damaged, or passes on what
+// the handler threw.
 void ParsePart(Package& package, const QString& partName, XmlHandler& handler);
 
 // Collects the text of a shared string item <si> or an inline string <is>:
@@ -103,7 +71,6 @@ public:
     // A cell holds at most 32767 characters; text far beyond that is refused
     // rather than collected without end.
     static constexpr size_t MaxBytes = size_t(1) << 20;
-
 
     void startElement(std::string_view name);
     void endElement(std::string_view name);
