@@ -510,6 +510,29 @@ private slots:
         QVERIFY2((run.out + run.err).contains(mentions), qPrintable(run.out + run.err));
     }
 
+    // Output that the system cannot take must fail the command: a full disk
+    // otherwise leaves a short file behind a reported success.
+    void outputToFullDisk_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("what");
+        QTest::newRow("sheets") << QStringList{"sheets", Workbook} << "无法写出工作表名称";
+        QTest::newRow("contacts") << QStringList{"contacts", Workbook} << "无法写出联系人";
+    }
+    void outputToFullDisk()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, what);
+        if (!QFile::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full here");
+        QProcess process;
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(QStringLiteral(VELTRIN_IMPORT_BINARY), arguments);
+        const Run run = finish(process);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(what), qPrintable(run.err));
+    }
+
     // A program copied away from the full program still reads workbooks, and
     // says what is missing for the rest instead of failing silently.
     void launcherWithoutFullProgram()
