@@ -67,7 +67,18 @@ QString RecordCursor::unicodeString(qsizetype length)
     const qsizetype runs = options & 0x08 ? u16() : 0;
     const qsizetype phonetic = options & 0x04 ? static_cast<qsizetype>(u32()) : 0;
     QString text;
-    text.reserve(std::min(length, stream_.size() - pos_));
+    // Most strings lie whole in their record: they are made in one step.
+    if (length > 0 && length <= available() && !(options & 0x01)) {
+        text = QString::fromLatin1(stream_.data() + pos_, length);
+        pos_ += length;
+        length = 0;
+    } else if (length > 0 && length <= available() / 2 && (options & 0x01)) {
+        text = QString(reinterpret_cast<const QChar*>(stream_.data() + pos_), length);
+        pos_ += length * 2;
+        length = 0;
+    } else {
+        text.reserve(std::min(length, stream_.size() - pos_));
+    }
     while (length > 0) {
         if (available() == 0) {
             if (!enterContinue())
