@@ -3,13 +3,13 @@
 // of the analysis. Runs offscreen unless QT_QPA_PLATFORM says otherwise.
 
 #include "import/ContactAnalysis.h"
+#include "import/ContactListView.h"
 #include "workbook/Workbook.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFont>
 #include <QFontInfo>
-#include <QListView>
 #include <QStringListModel>
 #include <QTextStream>
 
@@ -42,14 +42,13 @@ workbook::Worksheet contactSheet()
 
 // Set up as the main window sets up lstCust.
 struct ContactList {
-    QListView view;
+    ContactListView view;
     QStringListModel* model = new QStringListModel(&view);
 
     ContactList()
     {
         view.setSelectionMode(QAbstractItemView::ExtendedSelection);
         view.setEditTriggers(QAbstractItemView::NoEditTriggers);
-        view.setUniformItemSizes(true);
         QFont font(QStringLiteral("Noto Sans Mono CJK SC"));
         font.setPointSize(10);
         view.setFont(font);

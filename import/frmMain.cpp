@@ -3,6 +3,7 @@
 #include "app/modPub.h"
 #include "filedialog/FrmSelFile.h"
 #include "import/ContactAnalysis.h"
+#include "import/ContactListView.h"
 #include "import/GroupList.h"
 #include "import/frmImport.h"
 #include "support/Activation.h"
@@ -17,7 +18,6 @@
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -88,11 +88,10 @@ void FrmMain::buildWindow(QWidget& window)
     cmdSelFile->setObjectName(QStringLiteral("cmdSelFile"));
     PlaceTwips(cmdSelFile, 5910, 150, 945, 345);
 
-    lstCust = new QListView(&window);
+    lstCust = new ContactListView(&window);
     lstCust->setObjectName(QStringLiteral("lstCust"));
     lstCust->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstCust->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lstCust->setUniformItemSizes(true);
     lstCust->setFont(support::AlignedFont());
     lstCustModel = new QStringListModel(lstCust);
     lstCust->setModel(lstCustModel);

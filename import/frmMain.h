@@ -8,7 +8,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListView;
+class ContactListView;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
@@ -56,7 +56,7 @@ private:
 
     QLineEdit* txtFileName = nullptr;
     QPushButton* cmdSelFile = nullptr;
-    QListView* lstCust = nullptr;
+    ContactListView* lstCust = nullptr;
     QStringListModel* lstCustModel = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdExit = nullptr;

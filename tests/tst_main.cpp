@@ -5,10 +5,11 @@
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QListView>
+#include <QAbstractItemView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QStringListModel>
 #include <QtTest>
 
 using namespace modPub;
@@ -96,9 +97,42 @@ private slots:
             QVERIFY(!control<QPushButton>(name)->autoDefault());
         }
         QVERIFY(!control<QComboBox>("cmbGroup")->isEditable());
-        QCOMPARE(control<QListView>("lstCust")->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(control<QAbstractItemView>("lstCust")->selectionMode(), QAbstractItemView::ExtendedSelection);
         QVERIFY(!control<QRadioButton>("optSheet0")->isVisible());
         QCOMPARE(control<QRadioButton>("optSheet0")->text(), QStringLiteral("Sheet1"));
+    }
+
+    // The contact list is used like a list box: Home and End reach the ends,
+    // Tab leaves it, and a row is one line of its font high.
+    void contactListKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("row");
+        QTest::newRow("Home") << int(Qt::Key_Home) << 0;
+        QTest::newRow("End") << int(Qt::Key_End) << 49;
+        QTest::newRow("Down") << int(Qt::Key_Down) << 6;
+        QTest::newRow("Up") << int(Qt::Key_Up) << 4;
+    }
+    void contactListKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, row);
+        ScriptedServer server(ScriptedServer::always({200, groupReply("0", "<List/>")}));
+        SetBaseURL(server.baseUrl(), nullptr);
+        showMain();
+        auto* list = control<QAbstractItemView>("lstCust");
+        QStringList entries;
+        for (int i = 0; i < 50; ++i)
+            entries << QStringLiteral("联系人%1").arg(i);
+        qobject_cast<QStringListModel*>(list->model())->setStringList(entries);
+        list->setFocus();
+        list->setCurrentIndex(list->model()->index(5, 0));
+        QTest::keyClick(list, Qt::Key(key));
+        QCOMPARE(list->currentIndex().row(), row);
+        QCOMPARE(list->visualRect(list->model()->index(1, 0)).height(), QFontMetrics(list->font()).height());
+        // Tab goes past the disabled import button to the next control.
+        QTest::keyClick(list, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), control<QPushButton>("cmdExit"));
     }
 
     void loadGroups_data()

@@ -11,7 +11,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
-#include <QListView>
+#include <QAbstractItemView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -73,7 +73,7 @@ void cancelFileDialog()
 
 QStringList listEntries()
 {
-    auto* list = control<QListView>(QStringLiteral("lstCust"));
+    auto* list = control<QAbstractItemView>(QStringLiteral("lstCust"));
     return qobject_cast<QStringListModel*>(list->model())->stringList();
 }
 
@@ -189,7 +189,7 @@ private slots:
         QCOMPARE(entries.size(), 4);
         QCOMPARE(entries[0], QStringLiteral("张三             13812345678"));
         QCOMPARE(entries[3], QStringLiteral("王五             Tel:"));
-        QCOMPARE(control<QListView>(QStringLiteral("lstCust"))->selectionModel()->selectedRows().size(), 4);
+        QCOMPARE(control<QAbstractItemView>(QStringLiteral("lstCust"))->selectionModel()->selectedRows().size(), 4);
         QVERIFY(control<QPushButton>(QStringLiteral("cmdOK"))->isEnabled());
         QCOMPARE(gLinkmanTable.size(), size_t(4));
 
