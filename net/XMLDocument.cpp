@@ -13,7 +13,6 @@
 #include <array>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace net {
 
@@ -63,39 +62,11 @@ public:
         curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
         curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
     }
-    ~Session()
-    {
-        for (CURL* easy : idle_)
-            curl_easy_cleanup(easy);
-        curl_share_cleanup(share_);
-    }
+    ~Session() { curl_share_cleanup(share_); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     CURLSH* handle() const { return share_; }
-
-    // A transfer handle, reset, from those that earlier loads gave back: a new
-    // one per request cost each contact of an import a tenth of its time in
-    // setting up and tearing down the handle's own event machinery.
-    CURL* takeEasy()
-    {
-        {
-            const std::lock_guard guard(idleMutex_);
-            if (!idle_.empty()) {
-                CURL* easy = idle_.back();
-                idle_.pop_back();
-                curl_easy_reset(easy);
-                return easy;
-            }
-        }
-        return curl_easy_init();
-    }
-
-    void giveBack(CURL* easy)
-    {
-        const std::lock_guard guard(idleMutex_);
-        idle_.push_back(easy);
-    }
 
 private:
     static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self)
@@ -109,8 +80,6 @@ private:
 
     CURLSH* share_;
     std::array<std::mutex, CURL_LOCK_DATA_LAST> mutexes_;
-    std::mutex idleMutex_;
-    std::vector<CURL*> idle_;
 };
 
 std::mutex globalsMutex;
@@ -210,25 +179,7 @@ size_t appendBody(char* data, size_t size, size_t count, void* user)
     return length;
 }
 
-// A transfer handle lent by the session, given back when the load ends.
-class EasyHandle {
-public:
-    explicit EasyHandle(std::shared_ptr<Session> session) : session_(std::move(session)), easy_(session_->takeEasy()) {}
-    ~EasyHandle()
-    {
-        if (easy_)
-            session_->giveBack(easy_);
-    }
-    EasyHandle(const EasyHandle&) = delete;
-    EasyHandle& operator=(const EasyHandle&) = delete;
-
-    CURL* get() const { return easy_; }
-    explicit operator bool() const { return easy_ != nullptr; }
-
-private:
-    std::shared_ptr<Session> session_;
-    CURL* easy_;
-};
+using EasyHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 
 void configure(CURL* easy, const QByteArray& url, const LoadLimits& limits, CURLSH* share, Transfer& transfer)
 {
@@ -299,7 +250,7 @@ Reply fetch(const QByteArray& url)
     initialiseLibraries();
     const LoadLimits limits = XMLDocument::limits();
     const std::shared_ptr<Session> session = currentSession();
-    const EasyHandle easy(session);
+    const EasyHandle easy(curl_easy_init(), &curl_easy_cleanup);
     if (!easy)
         throw XMLError(QStringLiteral("无法建立网络连接：内存不足。"));
 
