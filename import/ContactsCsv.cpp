@@ -66,13 +66,6 @@ char* writeField(char* out, QStringView field)
     return out;
 }
 
-void appendField(QByteArray& out, QStringView field)
-{
-    const qsizetype at = out.size();
-    out.resize(at + maxFieldBytes(field));
-    out.truncate(writeField(out.data() + at, field) - out.constData());
-}
-
 constexpr char Header[] = "name,mobile,tel,remark\r\n";
 
 // The output grows once per contact, not once per field and separator.
@@ -102,7 +95,9 @@ bool writeAll(QIODevice& device, const QByteArray& bytes)
 
 void AppendCsvField(QByteArray& out, const QString& field)
 {
-    appendField(out, field);
+    const qsizetype at = out.size();
+    out.resize(at + maxFieldBytes(field));
+    out.truncate(writeField(out.data() + at, field) - out.constData());
 }
 
 QByteArray ContactsCsv(const LinkmanTable& table)
