@@ -38,6 +38,11 @@ QString Summary(const Commands& commands)
     return summary;
 }
 
+bool NamesCommand(const Commands& commands, int argc, char** argv)
+{
+    return argc > 1 && commands.count(QString::fromLocal8Bit(argv[1])) > 0;
+}
+
 int Run(const Commands& commands, int argc, char** argv)
 {
     QCoreApplication app(argc, argv);

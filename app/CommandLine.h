@@ -39,6 +39,8 @@ using Commands = std::map<QString, Command>;
 
 // One line per subcommand, for the main --help.
 QString Summary(const Commands& commands);
+// Whether argv[1] names one of `commands`.
+bool NamesCommand(const Commands& commands, int argc, char** argv);
 // Parses the arguments of the subcommand that argv[1] names (one of
 // `commands`), answers its --help, or runs it; returns the exit status.
 int Run(const Commands& commands, int argc, char** argv);

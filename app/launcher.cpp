@@ -50,7 +50,7 @@ void keepBigBlocksInTheHeap()
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && WorkbookCommands().count(QString::fromLocal8Bit(argv[1])) > 0) {
+    if (commandline::NamesCommand(WorkbookCommands(), argc, argv)) {
         keepBigBlocksInTheHeap();
         return commandline::Run(WorkbookCommands(), argc, argv);
     }

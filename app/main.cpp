@@ -126,7 +126,7 @@ int runWindows(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && AllCommands().count(QString::fromLocal8Bit(argv[1])) > 0)
+    if (commandline::NamesCommand(AllCommands(), argc, argv))
         return commandline::Run(AllCommands(), argc, argv);
     return runWindows(argc, argv);
 }
