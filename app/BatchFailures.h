@@ -1,23 +1,18 @@
 #pragma once
 
 #include "import/ImportRun.h"
+#include "import/NumberedContacts.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
-#include <vector>
 
 // The failures file of the import subcommand: every contact that did not reach
 // the group, ready to be corrected and imported again.
 namespace batch {
 
-// Contacts to import, each with its number (from 1) in the contact list of the
-// sheet it came from; a failures file keeps the numbers of the original sheet.
-struct NumberedContacts {
-    contacts::LinkmanTable table;
-    std::vector<int> rows;
-};
+using contacts::NumberedContacts;
 
 // What a contact never sent on an interrupted import is listed with.
 QString NotSentReason();

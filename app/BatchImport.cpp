@@ -82,13 +82,6 @@ std::unique_ptr<QSaveFile> openFailuresFile(const QCommandLineParser& parser)
     return file;
 }
 
-// Numbers the failure as in the sheet the contacts came from.
-contacts::ImportFailure inSheetNumbers(contacts::ImportFailure failure, const NumberedContacts& source)
-{
-    failure.row = source.rows[static_cast<size_t>(failure.row - 1)];
-    return failure;
-}
-
 // Failed requests are retried after a growing pause, with no one to ask; a
 // stop gives up on the contact at once, as the window's cancel would.
 contacts::ImportHooks commandLineHooks(ProgressReport& progress, const NumberedContacts& source)
@@ -99,7 +92,7 @@ contacts::ImportHooks commandLineHooks(ProgressReport& progress, const NumberedC
     hooks.requestFailed = [&progress, &source](const contacts::ImportFailure& failure, int attempt) {
         if (support::StopSignalReceived())
             return contacts::FailureAction::Skip;
-        const QString line = contacts::FailureLine(inSheetNumbers(failure, source));
+        const QString line = contacts::FailureLine(contacts::InListNumbers(failure, source));
         progress.breakLine();
         if (attempt > MaxRetries) {
             Err() << line << QStringLiteral("；已重试%1次，记为失败。").arg(MaxRetries) << Qt::endl;
@@ -118,7 +111,7 @@ QList<contacts::ImportFailure> inSheetNumbers(const QList<contacts::ImportFailur
 {
     QList<contacts::ImportFailure> numbered;
     for (const contacts::ImportFailure& failure : failures)
-        numbered.append(inSheetNumbers(failure, source));
+        numbered.append(contacts::InListNumbers(failure, source));
     return numbered;
 }
 

@@ -71,7 +71,6 @@ void FrmImport::buildWindow(QDialog& dialog)
 
     auto* cmdCancel = new QPushButton(QStringLiteral("取消"), &dialog);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
     support::PlaceTwips(cmdCancel, 2280, 630, 915, 315);
     connect(cmdCancel, &QPushButton::clicked, &dialog, &QDialog::close);
 }
@@ -79,8 +78,8 @@ void FrmImport::buildWindow(QDialog& dialog)
 void FrmImport::Form_Load()
 {
     Summary = {};
-    Summary.total = static_cast<int>(gLinkmanTable.size());
-    prg->SetMax(static_cast<int32_t>(gLinkmanTable.size()));
+    Summary.total = static_cast<int>(Contacts.table.size());
+    prg->SetMax(static_cast<int32_t>(Contacts.table.size()));
     RunStarted = false;
     StopRequested = false;
     Canceled = true;
@@ -117,9 +116,13 @@ void FrmImport::RunImport()
         } catch (const support::OverflowError&) {
         }
     };
-    hooks.requestFailed = [this](const contacts::ImportFailure& failure, int) { return askAboutFailure(failure); };
+    hooks.requestFailed = [this](const contacts::ImportFailure& failure, int) {
+        return askAboutFailure(contacts::InListNumbers(failure, Contacts));
+    };
 
-    Summary = contacts::RunImport(*document, gLinkmanTable, gGroupID, hooks);
+    Summary = contacts::RunImport(*document, Contacts.table, gGroupID, hooks);
+    for (contacts::ImportFailure& failure : Summary.failures)
+        failure = contacts::InListNumbers(failure, Contacts);
     if (Summary.loginFailed) {
         support::MsgBox(QStringLiteral("登录失败！") + Summary.loginReason, support::MsgIcon::Critical);
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/ImportRun.h"
+#include "import/NumberedContacts.h"
 
 #include <QObject>
 #include <QPointer>
@@ -11,8 +12,8 @@ namespace controls {
 class ProgressBar;
 }
 
-// The import window: logs in again and sends every contact of gLinkmanTable to
-// the chosen group, with a progress bar and a cancel button. One object for the
+// The import window: logs in again and sends the checked contacts of
+// gLinkmanTable to the chosen group, with a progress bar and a cancel button. One object for the
 // whole run; each showing builds a new window, new flags and a new bar.
 class FrmImport : public QObject {
     Q_OBJECT
@@ -20,8 +21,11 @@ class FrmImport : public QObject {
 public:
     // False only when the run went through every contact; read after the window closed.
     bool Canceled = true;
-    // What the latest run sent, took and failed.
+    // What the latest run sent, took and failed, numbered as in the list.
     contacts::ImportSummary Summary;
+    // The contacts the next run sends, with their numbers in the list; set
+    // by the import button before the window is shown.
+    contacts::NumberedContacts Contacts;
 
     // Shows the window modally, without an owner; returns once it has closed.
     void Show();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+class QButtonGroup;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -12,7 +13,6 @@ class ContactListView;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
-class QStringListModel;
 class QToolButton;
 #include <QWidget>
 
@@ -33,8 +33,22 @@ public:
     bool groupsLoaded() const { return GroupsLoaded; }
     const QString& workbookPath() const { return WorkbookPath; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // How a control follows the window when it is enlarged.
+    enum class Follow { Right, Width, WidthAndHeight };
+    struct Anchored {
+        QWidget* control;
+        QRect base; // at the smallest size
+        Follow follow;
+    };
+
     void buildWindow(QWidget& window);
+    void followWindowSize();
+    void chooseWorkbook(const QString& path);
+    void showSheetName(QRadioButton* button, const QString& name);
     void buildSheetFrame(QWidget& window);
     void connectSheetButton(int index);
     void fitSheetRow();
@@ -53,18 +67,21 @@ private:
     QPointer<QWidget> window_;
     bool GroupsLoaded = false;
     QString WorkbookPath;
+    // Why the group list could not be loaded.
+    QString groupsFailure;
 
     QLineEdit* txtFileName = nullptr;
     QPushButton* cmdSelFile = nullptr;
     ContactListView* lstCust = nullptr;
-    QStringListModel* lstCustModel = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdExit = nullptr;
     QComboBox* cmbGroup = nullptr;
     QScrollArea* fraSheet = nullptr;
     QWidget* fraSheetRow = nullptr;
     QList<QRadioButton*> optSheet;
+    QButtonGroup* sheetGroup = nullptr;
     QList<QToolButton*> sheetArrows;
+    QList<Anchored> anchored;
 };
 
 FrmMain& frmMain();

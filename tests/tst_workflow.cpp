@@ -3,6 +3,8 @@
 #include "platform/modPub.h"
 #include "controls/ProgressBar.h"
 #include "demoserver/DemoServer.h"
+#include "import/ContactListModel.h"
+#include "import/ContactListView.h"
 #include "import/frmImport.h"
 #include "import/frmMain.h"
 #include "support/MessageBox.h"
@@ -16,7 +18,6 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStringListModel>
 #include <QToolButton>
 #include <QtTest>
 
@@ -73,8 +74,7 @@ void cancelFileDialog()
 
 QStringList listEntries()
 {
-    auto* list = control<QAbstractItemView>(QStringLiteral("lstCust"));
-    return qobject_cast<QStringListModel*>(list->model())->stringList();
+    return control<ContactListView>(QStringLiteral("lstCust"))->contacts()->entries();
 }
 
 QList<QRadioButton*> visibleSheetButtons()
@@ -189,7 +189,7 @@ private slots:
         QCOMPARE(entries.size(), 4);
         QCOMPARE(entries[0], QStringLiteral("张三             13812345678"));
         QCOMPARE(entries[3], QStringLiteral("王五             Tel:"));
-        QCOMPARE(control<QAbstractItemView>(QStringLiteral("lstCust"))->selectionModel()->selectedRows().size(), 4);
+        QCOMPARE(control<ContactListView>(QStringLiteral("lstCust"))->contacts()->checked(), std::vector<bool>(4, true));
         QVERIFY(control<QPushButton>(QStringLiteral("cmdOK"))->isEnabled());
         QCOMPARE(gLinkmanTable.size(), size_t(4));
 
