@@ -78,10 +78,12 @@ class TestCheckedImport : public QObject {
 
     DemoServer server;
     int group = 0;
+    QTemporaryDir config; // for the folder the window remembers
 
 private slots:
     void initTestCase()
     {
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         QVERIFY(server.start(0));
         SetBaseURL(server.baseUrl(), nullptr);
         group = demoserver::demoUsers().front().groups.at(0).id;
@@ -151,6 +153,23 @@ private slots:
                  qPrintable(boxes.texts().first()));
         const int second = demoserver::demoUsers().front().groups.at(1).id;
         QCOMPARE(names(server.contacts(second)), QStringList{"张三"});
+    }
+
+    // Enter on the import window's one button presses it.
+    void enterOnCancelStopsTheImport()
+    {
+        MessageBoxRecorder boxes;
+        dropWorkbook(QStringLiteral(VELTRIN_TEST_DATA "/contacts/three_sheets.xlsx"));
+        control<QComboBox>("cmbGroup")->setCurrentIndex(3);
+        QTimer::singleShot(0, [] {
+            auto* cancel = frmImport().window()->findChild<QPushButton*>(QStringLiteral("cmdCancel"));
+            QVERIFY(cancel->focusPolicy() & Qt::TabFocus);
+            QTest::keyClick(cancel, Qt::Key_Return);
+        });
+        QTest::mouseClick(control<QPushButton>("cmdOK"), Qt::LeftButton);
+        QVERIFY(frmImport().Canceled);
+        QCOMPARE(frmImport().Summary.sent, 0);
+        QVERIFY(boxes.texts().value(0).startsWith(QStringLiteral("客户资料导入未完成！被强行中断！")));
     }
 
     void nothingCheckedSendsNothing()

@@ -141,6 +141,8 @@ QStringList importTexts(const QString& baseUrl, const Breakage& breakage = {})
 class TestSecrets : public QObject {
     Q_OBJECT
 
+    QTemporaryDir config; // for the user name the login dialog remembers
+
 private:
     // Runs every failing conversation against the server at baseUrl and
     // returns every text the user or a log could see.
@@ -167,6 +169,8 @@ private:
     }
 
 private slots:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", config.path().toUtf8()); }
+
     void init()
     {
         net::XMLDocument::setLimits({});

@@ -123,10 +123,12 @@ class TestWorkflow : public QObject {
 
     DemoServer server;
     int demoGroupId = 0;
+    QTemporaryDir config; // for the folder the window remembers
 
 private slots:
     void initTestCase()
     {
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         QVERIFY(server.start(0));
         SetBaseURL(server.baseUrl(), nullptr);
         demoGroupId = demoserver::demoUsers().front().groups.at(0).id;
