@@ -138,7 +138,7 @@ private:
 };
 
 // Draws each kind of check box once and copies it after that: drawn afresh
-// for every visible entry, the boxes made filling the list slower by a third.
+// for every visible entry, the boxes made filling the list a quarter slower.
 class CheckBoxCache : public QProxyStyle {
 public:
     using QProxyStyle::QProxyStyle;
@@ -163,9 +163,8 @@ public:
             box.setDevicePixelRatio(ratio);
             box.fill(Qt::transparent);
             QPainter onBox(&box);
-            std::unique_ptr<QStyleOption> atOrigin(option->type == QStyleOption::SO_ViewItem
-                                                       ? new QStyleOptionViewItem(*qstyleoption_cast<const QStyleOptionViewItem*>(option))
-                                                       : new QStyleOption(*option));
+            const auto* item = qstyleoption_cast<const QStyleOptionViewItem*>(option);
+            std::unique_ptr<QStyleOption> atOrigin(item ? new QStyleOptionViewItem(*item) : new QStyleOption(*option));
             atOrigin->rect.moveTo(0, 0);
             QProxyStyle::drawPrimitive(element, atOrigin.get(), &onBox, widget);
             onBox.end();
