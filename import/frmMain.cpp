@@ -120,6 +120,7 @@ void FrmMain::buildWindow(QWidget& window)
 
     lstCust = new ContactListView(&window);
     lstCust->setObjectName(QStringLiteral("lstCust"));
+    lstCust->setAccessibleName(QStringLiteral("联系人"));
     lstCust->setFont(support::AlignedFont());
     PlaceTwips(lstCust, 90, 1380, 6735, 3840);
 

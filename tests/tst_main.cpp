@@ -574,6 +574,7 @@ private slots:
         QAccessibleInterface* list = QAccessible::queryAccessibleInterface(control<QWidget>("lstCust"));
         QVERIFY(list);
         QCOMPARE(list->role(), QAccessible::List);
+        QCOMPARE(list->text(QAccessible::Name), QStringLiteral("联系人"));
         QCOMPARE(list->childCount(), 4);
         const QStringList entries = contactList()->entries();
         for (int i = 0; i < 4; ++i) {
