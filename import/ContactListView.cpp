@@ -13,9 +13,6 @@
 #include <QPixmapCache>
 #include <QPointer>
 #include <QProxyStyle>
-#include <QStyleOptionViewItem>
-
-#include <memory>
 
 namespace {
 
@@ -163,10 +160,8 @@ public:
             box.setDevicePixelRatio(ratio);
             box.fill(Qt::transparent);
             QPainter onBox(&box);
-            const auto* item = qstyleoption_cast<const QStyleOptionViewItem*>(option);
-            std::unique_ptr<QStyleOption> atOrigin(item ? new QStyleOptionViewItem(*item) : new QStyleOption(*option));
-            atOrigin->rect.moveTo(0, 0);
-            QProxyStyle::drawPrimitive(element, atOrigin.get(), &onBox, widget);
+            onBox.translate(-option->rect.topLeft());
+            QProxyStyle::drawPrimitive(element, option, &onBox, widget);
             onBox.end();
             QPixmapCache::insert(key, box);
         }
