@@ -26,6 +26,8 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,8 +46,12 @@ public:
         pid_ = fork();
         if (pid_ == 0) {
             close(ready[0]);
+            // The screen goes with the test, also when the test is killed.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
             // Xvfb tells of every display it finds taken; only the one it takes matters.
-            freopen("/dev/null", "w", stderr);
+            const int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, STDOUT_FILENO);
+            dup2(quiet, STDERR_FILENO);
             const std::string fd = std::to_string(ready[1]);
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
                    static_cast<char*>(nullptr));
