@@ -175,8 +175,10 @@ public:
     // and the entries, and reports it as passed over, naming that row.
     void passOver(SheetAnalysis& result)
     {
-        // The contact's index below the number keeps the contacts of one number in table order.
-        std::sort(keys_.begin(), keys_.end());
+        // The contact's index below the number keeps the contacts of one
+        // number in table order. Lists kept in number order need no sort.
+        if (!std::is_sorted(keys_.begin(), keys_.end()))
+            std::sort(keys_.begin(), keys_.end());
         std::vector<bool> repeated(result.table.size());
         std::vector<SkippedRow> skipped;
         for (auto first = keys_.begin(); first != keys_.end();) {
@@ -287,7 +289,10 @@ private:
         contact.tel = text(row, columns_.tel);
         contact.remark = text(row, columns_.remark);
         contact.name = name.isEmpty() ? mobile : std::move(name);
-        repeated_.note(row, takeMobileText(contact, std::move(mobile)));
+        const MobileNumber number = takeMobileText(contact, std::move(mobile));
+        repeated_.note(row, number);
+        if (!number)
+            ++result_.withoutMobile;
         if (makeEntries_)
             result_.entries.append(entryText(contact));
     }
@@ -322,11 +327,9 @@ int32_t GetDataType(QStringView text)
 
 QString SummaryLine(const SheetAnalysis& analysis)
 {
-    const auto withoutMobile = std::count_if(analysis.table.begin(), analysis.table.end(),
-                                             [](const Linkman& contact) { return contact.mobile.isEmpty(); });
     QString line = QStringLiteral("找到联系人%1个").arg(analysis.table.size());
-    if (withoutMobile > 0)
-        line += QStringLiteral("（其中%1个没有手机号码）").arg(withoutMobile);
+    if (analysis.withoutMobile > 0)
+        line += QStringLiteral("（其中%1个没有手机号码）").arg(analysis.withoutMobile);
     return line + QStringLiteral("，跳过%1行。").arg(analysis.skipped.size());
 }
 

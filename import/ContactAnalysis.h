@@ -68,6 +68,8 @@ struct SheetAnalysis {
     // Empty when the entries were omitted.
     LinkmanTable table;
     QStringList entries;
+    // How many contacts of the table have no mobile number.
+    qsizetype withoutMobile = 0;
     // What failed, in Chinese; empty unless the outcome is Failed.
     QString description;
     // True once the start cell was found: the caller then replaces its contact

@@ -37,40 +37,51 @@ std::string_view withoutCountryCode(std::string_view number)
     return number;
 }
 
-uint64_t mobileValue(std::string_view digits)
+char16_t unitOf(QChar c)
 {
-    if (digits.size() != static_cast<size_t>(MobileNumberDigits) || digits[0] != '1' || digits[1] < '3' || digits[1] > '9')
+    return c.unicode();
+}
+
+char16_t unitOf(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+// The 11 digits "1", 3 to 9, then nine digits, as a number: the numbers from
+// 13000000000 to 19999999999 written with 11 digits.
+template <typename Characters> uint64_t mobileValue(const Characters& digits)
+{
+    if (digits.size() != MobileNumberDigits)
         return 0;
     uint64_t value = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9')
+    for (const auto character : digits) {
+        const char16_t c = unitOf(character);
+        if (c < u'0' || c > u'9')
             return 0;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
+        value = value * 10 + (c - u'0');
     }
-    return value;
+    return value >= 13'000'000'000 && value < 20'000'000'000 ? value : 0;
 }
 
 } // namespace
 
 MobileNumber ReadMobileNumber(QStringView text)
 {
+    // Most mobile cells hold the 11 digits alone.
+    if (const uint64_t value = mobileValue(text))
+        return {value, true};
     std::array<char, MaxCharacters> kept;
     size_t count = 0;
-    bool plain = text.size() == MobileNumberDigits;
     for (QChar character : text) {
         const char16_t c = character.unicode();
-        if (isSeparator(c)) {
-            plain = false;
+        if (isSeparator(c))
             continue;
-        }
         const char ascii = asciiForm(c);
         if (ascii == 0 || count == kept.size())
             return {};
-        plain = plain && ascii == c;
         kept[count++] = ascii;
     }
-    const uint64_t value = mobileValue(withoutCountryCode({kept.data(), count}));
-    return {value, value != 0 && plain};
+    return {mobileValue(withoutCountryCode({kept.data(), count})), false};
 }
 
 bool IsWrittenDigit(QChar c)
