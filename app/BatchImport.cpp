@@ -6,9 +6,9 @@
 #include "app/BatchProgress.h"
 #include "app/CommandLine.h"
 #include "app/WorkbookCommands.h"
-#include "app/modPub.h"
 #include "import/ContactAnalysis.h"
 #include "import/ImportRun.h"
+#include "platform/modPub.h"
 #include "support/Terminal.h"
 
 #include <QCommandLineParser>

@@ -1,7 +1,7 @@
 // What the main window says about an analysis: the columns used, the count
 // of contacts, and the rows passed over with their reasons.
 #include "ScriptedServer.h"
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "import/frmMain.h"
 #include "support/MessageBox.h"
 
