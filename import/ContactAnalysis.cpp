@@ -152,19 +152,13 @@ QString entryText(const Linkman& contact)
 // and took a third of the analysis.
 class RepeatedNumbers {
 public:
-    explicit RepeatedNumbers(size_t contacts)
-    {
-        keys_.reserve(contacts);
-        rows_.reserve(contacts);
-    }
+    RepeatedNumbers(int startRow, size_t contacts) : startRow_(startRow) { keys_.reserve(contacts); }
 
-    // Called for every contact, in table order.
-    void note(int row, const MobileNumber& number)
+    void noteBlankRow(int row) { blankRows_.push_back(row); }
+
+    // Called for each contact with a mobile number, in table order.
+    void note(size_t contact, const MobileNumber& number)
     {
-        const uint64_t contact = rows_.size();
-        rows_.push_back(row);
-        if (!number)
-            return;
         // The readers keep at most 2^24 cells to a sheet.
         if (contact >> ContactBits)
             throw std::length_error("more contacts than the analysis can compare");
@@ -182,13 +176,13 @@ public:
         std::vector<bool> repeated(result.table.size());
         std::vector<SkippedRow> skipped;
         for (auto first = keys_.begin(); first != keys_.end();) {
-            const int firstRow = rows_[contactOf(*first)];
+            const int firstRow = rowOf(contactOf(*first));
             auto next = first + 1;
             for (; next != keys_.end() && (*next >> ContactBits) == (*first >> ContactBits); ++next) {
                 const size_t contact = contactOf(*next);
                 repeated[contact] = true;
                 Linkman& linkman = result.table[contact];
-                skipped.push_back({rows_[contact], std::move(linkman.name), std::move(linkman.mobile),
+                skipped.push_back({rowOf(contact), std::move(linkman.name), std::move(linkman.mobile),
                                    QStringLiteral("手机号码与第%1行重复").arg(firstRow)});
             }
             first = next;
@@ -210,6 +204,17 @@ private:
 
     static size_t contactOf(uint64_t key) { return key & ((uint64_t(1) << ContactBits) - 1); }
 
+    // Every row of the pass but its blank ones, at most three, is a contact.
+    int rowOf(size_t contact) const
+    {
+        int row = startRow_ + static_cast<int>(contact);
+        for (int blank : blankRows_) {
+            if (blank <= row)
+                ++row;
+        }
+        return row;
+    }
+
     template <typename List> static void removeRepeated(List& list, const std::vector<bool>& repeated)
     {
         size_t kept = 0;
@@ -220,8 +225,9 @@ private:
         list.resize(kept);
     }
 
+    const int startRow_;
+    std::vector<int> blankRows_;
     std::vector<uint64_t> keys_;
-    std::vector<int> rows_;
 };
 
 // Reads the rows from the start cell down to the fourth blank row, then looks
@@ -233,7 +239,7 @@ public:
         : sheet_(sheet), startRow_(startRow), columns_(columns), makeEntries_(entries == ListEntries::Made),
           result_(result),
           // Most rows from the start row down are contacts.
-          expected_(static_cast<size_t>(std::max(sheet.lastRow() - startRow + 1, 0))), repeated_(expected_)
+          expected_(static_cast<size_t>(std::max(sheet.lastRow() - startRow + 1, 0))), repeated_(startRow, expected_)
     {
     }
 
@@ -254,6 +260,7 @@ public:
                     repeated_.passOver(result_);
                     return row;
                 }
+                repeated_.noteBlankRow(row);
                 continue;
             }
             readContact(row, std::move(name), std::move(mobile));
@@ -290,8 +297,9 @@ private:
         contact.remark = text(row, columns_.remark);
         contact.name = name.isEmpty() ? mobile : std::move(name);
         const MobileNumber number = takeMobileText(contact, std::move(mobile));
-        repeated_.note(row, number);
-        if (!number)
+        if (number)
+            repeated_.note(result_.table.size() - 1, number);
+        else
             ++result_.withoutMobile;
         if (makeEntries_)
             result_.entries.append(entryText(contact));
