@@ -13,6 +13,9 @@ namespace contacts {
 struct NumberedContacts {
     LinkmanTable table;
     std::vector<int> rows;
+    // The rows of the sheet that became no contact; none from a failures file
+    // or a choice of checked contacts.
+    std::vector<SkippedRow> skipped;
 };
 
 // The contacts whose marks are set, in list order, each numbered as in the

@@ -18,6 +18,7 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QDropEvent>
 #include <QEvent>
@@ -25,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -32,6 +34,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <optional>
@@ -96,7 +99,7 @@ void FrmMain::buildWindow(QWidget& window)
     window.setObjectName(QStringLiteral("frmMain"));
     window.setWindowTitle(support::AppTitle());
     // The laid-out size is the smallest; an enlarged window gives the list the room.
-    support::SetClientSizeTwips(&window, 6945, 5325);
+    support::SetClientSizeTwips(&window, 6945, 5865);
     window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     support::OnActivate(&window, [this] { Form_Activate(); });
     window.setAcceptDrops(true);
@@ -124,6 +127,22 @@ void FrmMain::buildWindow(QWidget& window)
     lstCust->setFont(support::AlignedFont());
     PlaceTwips(lstCust, 90, 1380, 6735, 3840);
 
+    // Which columns the contacts came from, how many there are, and the rows
+    // passed over, below the list.
+    lblColumns = new QLabel(&window);
+    lblColumns->setObjectName(QStringLiteral("lblColumns"));
+    lblColumns->setTextFormat(Qt::PlainText);
+    PlaceTwips(lblColumns, 90, 5280, 6735, 210);
+    lblSummary = new QLabel(&window);
+    lblSummary->setObjectName(QStringLiteral("lblSummary"));
+    lblSummary->setTextFormat(Qt::PlainText);
+    PlaceTwips(lblSummary, 90, 5565, 5280, 210);
+    cmdSkipped = new QPushButton(QStringLiteral("跳过的行…"), &window);
+    cmdSkipped->setObjectName(QStringLiteral("cmdSkipped"));
+    cmdSkipped->setEnabled(false);
+    PlaceTwips(cmdSkipped, 5430, 5505, 1425, 315);
+    connect(cmdSkipped, &QPushButton::clicked, this, &FrmMain::cmdSkipped_Click);
+
     cmdOK = new QPushButton(QStringLiteral("导入"), &window);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setEnabled(false);
@@ -149,23 +168,29 @@ void FrmMain::buildWindow(QWidget& window)
 
     // No default and no cancel button: Enter presses the button that has the
     // focus and nothing elsewhere, Esc presses nothing.
-    for (QPushButton* button : {cmdSelFile, cmdOK, cmdExit})
+    for (QPushButton* button : {cmdSelFile, cmdOK, cmdExit, cmdSkipped})
         button->setAutoDefault(true);
 
     QWidget::setTabOrder(txtFileName, cmdSelFile);
     QWidget::setTabOrder(cmdSelFile, lstCust);
-    QWidget::setTabOrder(lstCust, cmdOK);
+    QWidget::setTabOrder(lstCust, cmdSkipped);
+    QWidget::setTabOrder(cmdSkipped, cmdOK);
     QWidget::setTabOrder(cmdOK, cmdExit);
     QWidget::setTabOrder(cmdExit, cmbGroup);
     QWidget::setTabOrder(cmbGroup, optSheet.first());
 
-    anchored = {{txtFileName, txtFileName->geometry(), Follow::Width},
-                {cmdSelFile, cmdSelFile->geometry(), Follow::Right},
-                {lstCust, lstCust->geometry(), Follow::WidthAndHeight},
-                {cmdOK, cmdOK->geometry(), Follow::Right},
-                {cmdExit, cmdExit->geometry(), Follow::Right},
-                {cmbGroup, cmbGroup->geometry(), Follow::Width},
-                {fraSheet, fraSheet->geometry(), Follow::Width}};
+    anchored.clear();
+    for (auto [control, follow] : {std::pair<QWidget*, int>{txtFileName, GrowWidth},
+                                   {cmdSelFile, MoveRight},
+                                   {lstCust, GrowWidth | GrowHeight},
+                                   {lblColumns, GrowWidth | MoveDown},
+                                   {lblSummary, GrowWidth | MoveDown},
+                                   {cmdSkipped, MoveRight | MoveDown},
+                                   {cmdOK, MoveRight},
+                                   {cmdExit, MoveRight},
+                                   {cmbGroup, GrowWidth},
+                                   {fraSheet, GrowWidth}})
+        anchored.append({control, control->geometry(), follow});
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event)
@@ -209,17 +234,9 @@ void FrmMain::followWindowSize()
     const QSize extra = window_->size() - window_->minimumSize();
     for (const Anchored& a : std::as_const(anchored)) {
         QRect r = a.base;
-        switch (a.follow) {
-        case Follow::Right:
-            r.translate(extra.width(), 0);
-            break;
-        case Follow::Width:
-            r.setWidth(r.width() + extra.width());
-            break;
-        case Follow::WidthAndHeight:
-            r.setSize(r.size() + extra);
-            break;
-        }
+        r.translate(a.follow & MoveRight ? extra.width() : 0, a.follow & MoveDown ? extra.height() : 0);
+        r.setSize(r.size()
+                  + QSize(a.follow & GrowWidth ? extra.width() : 0, a.follow & GrowHeight ? extra.height() : 0));
         a.control->setGeometry(r);
     }
     fitSheetRow();
@@ -352,6 +369,7 @@ bool FrmMain::AnalyseSheet(const QString& path, int32_t sheetIndex)
 {
     contacts::SheetAnalysis analysis = contacts::AnalyseSheet(path, sheetIndex);
     if (analysis.replacesContacts) {
+        showAnalysisSummary(analysis);
         gLinkmanTable = std::move(analysis.table);
         lstCust->contacts()->setEntries(std::move(analysis.entries));
     }
@@ -360,6 +378,40 @@ bool FrmMain::AnalyseSheet(const QString& path, int32_t sheetIndex)
         return false;
     }
     return true;
+}
+
+void FrmMain::showAnalysisSummary(const contacts::SheetAnalysis& analysis)
+{
+    lblColumns->setText(contacts::ColumnsLine(analysis.columns));
+    lblSummary->setText(contacts::SummaryLine(analysis));
+    SkippedRows = analysis.skipped;
+    cmdSkipped->setEnabled(!SkippedRows.empty());
+}
+
+// A plain list of the rows passed over and why, beside the main window.
+void FrmMain::cmdSkipped_Click()
+{
+    auto* dialog = new QDialog(window_);
+    dialog->setObjectName(QStringLiteral("frmSkipped"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStringLiteral("跳过的行"));
+    auto* rows = new QPlainTextEdit(dialog);
+    rows->setObjectName(QStringLiteral("txtSkipped"));
+    rows->setReadOnly(true);
+    rows->setFont(support::AlignedFont());
+    rows->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QStringList lines;
+    for (const contacts::SkippedRow& row : SkippedRows)
+        lines.append(contacts::SkippedLine(row));
+    rows->setPlainText(lines.join(QLatin1Char('\n')));
+    auto* close = new QPushButton(QStringLiteral("关闭"), dialog);
+    close->setObjectName(QStringLiteral("cmdClose"));
+    connect(close, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(rows);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    support::SetClientSizeTwips(dialog, 7200, 4000);
+    dialog->open();
 }
 
 void FrmMain::cmdOK_Click()

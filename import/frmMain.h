@@ -1,9 +1,12 @@
 #pragma once
 
+#include "import/ContactAnalysis.h"
+
 #include <QObject>
 #include <QPointer>
 
 #include <cstdint>
+#include <vector>
 
 class QButtonGroup;
 class QComboBox;
@@ -38,11 +41,11 @@ protected:
 
 private:
     // How a control follows the window when it is enlarged.
-    enum class Follow { Right, Width, WidthAndHeight };
+    enum Follow { MoveRight = 1, MoveDown = 2, GrowWidth = 4, GrowHeight = 8 };
     struct Anchored {
         QWidget* control;
         QRect base; // at the smallest size
-        Follow follow;
+        int follow;
     };
 
     void buildWindow(QWidget& window);
@@ -62,6 +65,8 @@ private:
     void cmdOK_Click();
     bool LoadGroups();
     bool AnalyseSheet(const QString& path, int32_t sheetIndex);
+    void showAnalysisSummary(const contacts::SheetAnalysis& analysis);
+    void cmdSkipped_Click();
     void showImportOutcome();
 
     QPointer<QWidget> window_;
@@ -69,6 +74,8 @@ private:
     QString WorkbookPath;
     // Why the group list could not be loaded.
     QString groupsFailure;
+    // The rows of the sheet shown in the list that became no contact.
+    std::vector<contacts::SkippedRow> SkippedRows;
 
     QLineEdit* txtFileName = nullptr;
     QPushButton* cmdSelFile = nullptr;
@@ -82,6 +89,9 @@ private:
     QButtonGroup* sheetGroup = nullptr;
     QList<QToolButton*> sheetArrows;
     QList<Anchored> anchored;
+    QLabel* lblColumns = nullptr;
+    QLabel* lblSummary = nullptr;
+    QPushButton* cmdSkipped = nullptr;
 };
 
 FrmMain& frmMain();

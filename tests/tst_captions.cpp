@@ -199,7 +199,7 @@ private slots:
             });
             filedialog::frmSelFile().SelectFile();
         } else if (window == QLatin1String("import")) {
-            frmImport().Contacts = {{{QStringLiteral("张三"), QStringLiteral("13812345678"), {}, {}}}, {1}};
+            frmImport().Contacts = {{{QStringLiteral("张三"), QStringLiteral("13812345678"), {}, {}}}, {1}, {}};
             gGroupID = QStringLiteral("1");
             support::MessageBoxRecorder boxes;
             QTimer::singleShot(0, [&] { look(frmImport().window()); });

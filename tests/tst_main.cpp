@@ -503,18 +503,23 @@ private slots:
         SetBaseURL(server.baseUrl(), nullptr);
         showMain();
         QWidget* window = frmMain().window();
-        const QSize smallest(support::TwipsToPixels(6945), support::TwipsToPixels(5325));
+        const QSize smallest(support::TwipsToPixels(6945), support::TwipsToPixels(5865));
         QCOMPARE(window->minimumSize(), smallest);
         QCOMPARE(window->size(), smallest);
         auto* list = control<QWidget>("lstCust");
         auto* exit = control<QWidget>("cmdExit");
+        auto* skipped = control<QWidget>("cmdSkipped");
         const QRect listBefore = list->geometry();
         const QRect exitBefore = exit->geometry();
+        const QRect skippedBefore = skipped->geometry();
         window->resize(smallest + QSize(300, 200));
         QCOMPARE(list->size(), listBefore.size() + QSize(300, 200));
         QCOMPARE(list->pos(), listBefore.topLeft());
         QCOMPARE(exit->geometry(), exitBefore.translated(300, 0));
-        QVERIFY(window->geometry().contains(exit->geometry().translated(window->pos())));
+        // What stands below the list stays below it, at the right edge.
+        QCOMPARE(skipped->geometry(), skippedBefore.translated(300, 200));
+        QVERIFY(list->geometry().bottom() < control<QWidget>("lblColumns")->y());
+        QVERIFY(window->rect().contains(skipped->geometry()));
         window->resize(smallest - QSize(100, 100));
         QCOMPARE(window->size(), smallest);
         QCOMPARE(list->geometry(), listBefore);
