@@ -1,6 +1,7 @@
 #include "workbook/BiffRecords.h"
 #include "workbook/Readers.h"
 #include "workbook/XlsContainer.h"
+#include "workbook/XlsDecryption.h"
 #include "workbook/XlsGlobals.h"
 #include "workbook/XlsSheet.h"
 
@@ -16,6 +17,7 @@ public:
         xls::WorkbookStream stream = xls::ReadWorkbookStream(path);
         stream_ = std::move(stream.data);
         try {
+            xls::DecryptWithDefaultPassword(stream_);
             globals_ = xls::ReadGlobals(stream_, stream.namedBook);
         } catch (const biff::CorruptRecord& damage) {
             throw WorkbookError(QStringLiteral("工作簿“%1”已损坏，无法读取：%2。").arg(path_, damage.description()));
