@@ -340,6 +340,7 @@ private slots:
         add("byte order", [](Container& c) { c.set16(28, 0xFEFF); }, "字节顺序");
         add("sector size", [](Container& c) { c.set16(30, 10); }, "扇区大小的指数为 10");
         add("mini sector size", [](Container& c) { c.set16(32, 7); }, "小扇区大小的指数为 7");
+        add("no allocation table", [](Container& c) { c.set(44, 0); }, "目录的扇区链中断");
         add("more table sectors than the file has", [](Container& c) { c.set(44, 1000); }, "扇区分配表声明占用 1000 个扇区");
         add("table sector outside the file", [](Container& c) { c.set(76, 5000); }, "在文件之外");
         add("directory chain loops", [](Container& c) { c.set(c.fatEntryOffset(c.directorySector), c.directorySector); },

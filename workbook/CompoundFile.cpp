@@ -108,7 +108,8 @@ QByteArray gather(const Copy& copy, qint64 first, uint32_t unit, const std::vect
 std::vector<uint32_t> entriesOf(const QByteArray& table)
 {
     std::vector<uint32_t> entries(static_cast<size_t>(table.size() / 4));
-    qFromLittleEndian<uint32_t>(table.constData(), static_cast<qsizetype>(entries.size()), entries.data());
+    if (!entries.empty())
+        qFromLittleEndian<uint32_t>(table.constData(), static_cast<qsizetype>(entries.size()), entries.data());
     return entries;
 }
 
