@@ -62,6 +62,21 @@ bool readsOrDescribesFailure(const QString& path)
     }
 }
 
+// Every cell of read holds what the same cell of expected holds.
+void compareCells(const Worksheet& read, const Worksheet& expected)
+{
+    QCOMPARE(read.cellCount(), expected.cellCount());
+    for (int row = 1; row <= expected.lastRow(); ++row) {
+        for (int column = 1; column <= expected.lastColumn(row); ++column) {
+            const CellValue cell = read.cell(row, column);
+            const CellValue wanted = expected.cell(row, column);
+            QCOMPARE(cell.kind, wanted.kind);
+            QCOMPARE(cell.number, wanted.number);
+            QCOMPARE(cell.text, wanted.text);
+        }
+    }
+}
+
 bool isOle2(const QString& path)
 {
     QFile file(path);
@@ -222,15 +237,7 @@ private slots:
         for (int s = count; s >= 1; --s)
             reversed->GetWorksheet(s);
         for (int s = 1; s <= count; ++s) {
-            const Worksheet& expected = inOrder->GetWorksheet(s);
-            const Worksheet& read = reversed->GetWorksheet(s);
-            QCOMPARE(read.cellCount(), expected.cellCount());
-            for (int row = 1; row <= expected.lastRow(); ++row) {
-                for (int column = 1; column <= expected.lastColumn(row); ++column) {
-                    QCOMPARE(read.cell(row, column).kind, expected.cell(row, column).kind);
-                    QCOMPARE(read.cell(row, column).text, expected.cell(row, column).text);
-                }
-            }
+            compareCells(reversed->GetWorksheet(s), inOrder->GetWorksheet(s));
         }
     }
 
@@ -307,15 +314,7 @@ private slots:
         QCOMPARE(decrypted->Count(), plain->Count());
         for (int s = 1; s <= plain->Count(); ++s) {
             QCOMPARE(decrypted->Name(s), plain->Name(s));
-            const Worksheet& expected = plain->GetWorksheet(s);
-            const Worksheet& read = decrypted->GetWorksheet(s);
-            QCOMPARE(read.cellCount(), expected.cellCount());
-            for (int row = 1; row <= expected.lastRow(); ++row) {
-                for (int column = 1; column <= expected.lastColumn(row); ++column) {
-                    QCOMPARE(read.cell(row, column).kind, expected.cell(row, column).kind);
-                    QCOMPARE(read.text(row, column), expected.text(row, column));
-                }
-            }
+            compareCells(decrypted->GetWorksheet(s), plain->GetWorksheet(s));
         }
         QCOMPARE(decrypted->GetWorksheet(1).text(300, 3), QStringLiteral("备注：第6组"));
     }
