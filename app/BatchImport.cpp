@@ -5,7 +5,7 @@
 #include "app/BatchLogin.h"
 #include "app/BatchProgress.h"
 #include "app/CommandLine.h"
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "import/ContactAnalysis.h"
 #include "import/ImportRun.h"
 #include "support/Terminal.h"

@@ -1,6 +1,6 @@
 #include "import/frmMain.h"
 
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "filedialog/FrmSelFile.h"
 #include "import/ContactAnalysis.h"
 #include "import/ContactListView.h"

@@ -1,6 +1,6 @@
 #include "app/BatchFailures.h"
 #include "app/BatchProgress.h"
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "demoserver/DemoServer.h"
 #include "import/ContactAnalysis.h"
 #include "import/ImportRun.h"

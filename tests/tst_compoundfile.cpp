@@ -3,7 +3,6 @@
 #include "workbook/CompoundFile.h"
 
 #include <QBuffer>
-#include <QDirIterator>
 #include <QRandomGenerator>
 #include <QtEndian>
 #include <QtTest>
@@ -403,17 +402,6 @@ private slots:
             for (int flip = 0; flip < 3; ++flip)
                 bytes[random.bounded(1536)] = static_cast<char>(random.bounded(256));
             QVERIFY(readEverything(bytes) != QStringLiteral("(no description)"));
-        }
-    }
-
-    // Every input the fuzz target once failed on.
-    void fuzzRegressions()
-    {
-        QDirIterator it(QStringLiteral(VELTRIN_FUZZ_REGRESSIONS "/fuzz_cfb"), QDir::Files);
-        while (it.hasNext()) {
-            QFile file(it.next());
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QVERIFY2(readEverything(file.readAll()) != QStringLiteral("(no description)"), qPrintable(file.fileName()));
         }
     }
 };

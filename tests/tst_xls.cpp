@@ -342,21 +342,6 @@ private slots:
         QCOMPARE(plain, cipher);
     }
 
-    // Every input that once made the workbook fuzz targets fail.
-    void fuzzRegressions()
-    {
-        int files = 0;
-        for (const char* target : {"fuzz_xls", "fuzz_xlsx"}) {
-            QDirIterator it(QStringLiteral(VELTRIN_FUZZ_REGRESSIONS "/") + QString::fromLatin1(target), QDir::Files);
-            while (it.hasNext()) {
-                const QString path = it.next();
-                ++files;
-                QVERIFY2(readsOrDescribesFailure(path), qPrintable(path));
-            }
-        }
-        QVERIFY(files > 0);
-    }
-
     void damagedCopiesReadOrFail_data()
     {
         QTest::addColumn<QString>("file");
