@@ -1,9 +1,11 @@
 // The OLE2 compound file reader, on containers built here: every layout it
 // must read, and every lie it must refuse with a description.
 #include "workbook/CompoundFile.h"
+#include "workbook/Workbook.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
@@ -327,6 +329,25 @@ private slots:
             QCOMPARE(file.readRootStream(u"Book").value(), content(6000, 6));
             QCOMPARE(file.rootStreams(), std::vector<QString>{QStringLiteral("Book")});
         });
+    }
+
+    // Office keeps a password-protected .xlsx in a compound file of its own.
+    void encryptedPackageIsRefusedForItsPassword()
+    {
+        const Container container({{QStringLiteral("EncryptionInfo"), content(240, 7)},
+                                   {QStringLiteral("EncryptedPackage"), content(9000, 8)}});
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("protected.xlsx"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(container.bytes);
+        file.close();
+        try {
+            workbook::Workbook::Bind(path);
+            QFAIL("the file opened");
+        } catch (const workbook::WorkbookError& error) {
+            QVERIFY2(error.description().contains(QStringLiteral("设有打开密码")), qPrintable(error.description()));
+        }
     }
 
     void refusesLies_data()
