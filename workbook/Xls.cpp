@@ -1,5 +1,6 @@
 #include "workbook/BiffRecords.h"
 #include "workbook/Readers.h"
+#include "workbook/VectorState.h"
 #include "workbook/XlsContainer.h"
 #include "workbook/XlsDecryption.h"
 #include "workbook/XlsGlobals.h"
@@ -14,6 +15,7 @@ class XlsWorkbook final : public Workbook {
 public:
     explicit XlsWorkbook(const QString& path) : path_(path)
     {
+        ClearUpperVectorState();
         xls::WorkbookStream stream = xls::ReadWorkbookStream(path);
         stream_ = std::move(stream.data);
         try {
@@ -40,6 +42,7 @@ protected:
         if (closed_)
             throw WorkbookError(QStringLiteral("工作簿“%1”已关闭。").arg(path_));
         const xls::SheetEntry& entry = globals_.sheets[static_cast<size_t>(index)];
+        ClearUpperVectorState();
         try {
             Worksheet sheet = xls::ReadSheet(stream_, globals_, entry);
             releaseStreamOnceEverySheetIsRead();
