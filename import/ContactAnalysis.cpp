@@ -117,22 +117,6 @@ void splitMobileText(Linkman& contact)
     }
 }
 
-// Built in one buffer: the analysis makes an entry for every contact row.
-QString entryText(const Linkman& contact)
-{
-    const bool hasMobile = !contact.mobile.isEmpty();
-    QString entry;
-    entry.reserve(NameFieldBytes + (hasMobile ? contact.mobile.size() : 4 + contact.tel.size()));
-    appendNameField(entry, contact.name);
-    if (hasMobile) {
-        entry += contact.mobile;
-    } else {
-        entry += QLatin1String("Tel:");
-        entry += contact.tel;
-    }
-    return entry;
-}
-
 // Writes each contact as it is read, so that after a failure the result holds
 // everything written up to it, including a partly filled last row.
 void readContacts(const workbook::Worksheet& sheet, CellPosition start, ListEntries entries, SheetAnalysis& result)
@@ -162,7 +146,7 @@ void readContacts(const workbook::Worksheet& sheet, CellPosition start, ListEntr
         contact.mobile = std::move(mobile);
         splitMobileText(contact);
         if (makeEntries)
-            result.entries.append(entryText(contact));
+            result.entries.append(EntryText(contact));
     }
 }
 
@@ -179,6 +163,22 @@ QString currentFailure()
 }
 
 } // namespace
+
+// Built in one buffer: the analysis makes an entry for every contact row.
+QString EntryText(const Linkman& contact)
+{
+    const bool hasMobile = !contact.mobile.isEmpty();
+    QString entry;
+    entry.reserve(NameFieldBytes + (hasMobile ? contact.mobile.size() : 4 + contact.tel.size()));
+    appendNameField(entry, contact.name);
+    if (hasMobile) {
+        entry += contact.mobile;
+    } else {
+        entry += QLatin1String("Tel:");
+        entry += contact.tel;
+    }
+    return entry;
+}
 
 int32_t GetDataType(QStringView text)
 {

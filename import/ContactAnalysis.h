@@ -43,6 +43,11 @@ int32_t GetDataType(QStringView text);
 // GBK cannot hold counts as "?".
 QString FormatName(QStringView name);
 
+// The contact list's entry for a contact: its name as FormatName lays it
+// out, then the mobile number, or "Tel:" and the telephone when there is no
+// mobile number.
+QString EntryText(const Linkman& contact);
+
 enum class AnalysisOutcome {
     Analysed,      // read down to the fourth blank row
     UnknownFormat, // no mobile number in rows and columns 1 to 100

@@ -6,26 +6,16 @@
 #include <QList>
 #include <QString>
 
-#include <vector>
+class QSaveFile;
 
-// The failures file of the import subcommand: every contact that did not reach
-// the group, ready to be corrected and imported again.
-namespace batch {
-
-// Contacts to import, each with its number (from 1) in the contact list of the
-// sheet it came from; a failures file keeps the numbers of the original sheet.
-struct NumberedContacts {
-    contacts::LinkmanTable table;
-    std::vector<int> rows;
-};
-
-// What a contact never sent on an interrupted import is listed with.
-QString NotSentReason();
+// The failures file: every contact that did not get into the group, ready to
+// be corrected and imported again, by the window and by the import command.
+namespace contacts {
 
 // UTF-8 with a byte order mark, so that spreadsheet programs take it for
 // UTF-8; a header line "row,name,mobile,tel,remark,reason", then one line per
-// failure, fields quoted as in the contacts CSV, lines ending in CRLF.
-QByteArray FailuresCsv(const QList<contacts::ImportFailure>& failures);
+// contact, fields quoted as in the contacts CSV, lines ending in CRLF.
+QByteArray FailuresCsv(const QList<ImportFailure>& failures);
 
 // The longest start of a file that IsFailuresCsv needs to see.
 qsizetype FailuresCsvSignatureSize();
@@ -34,8 +24,17 @@ qsizetype FailuresCsvSignatureSize();
 bool IsFailuresCsv(const QByteArray& start);
 
 // Reads a failures file strictly (quoted fields may hold commas, quotes and
-// line breaks; anything else unusual is refused). False with a description
-// naming the line when the file does not have the form FailuresCsv writes.
+// line breaks; anything else unusual is refused, a number used twice too).
+// False with a description naming the line when the file does not have the
+// form FailuresCsv writes.
 bool ParseFailuresCsv(const QByteArray& content, NumberedContacts& contacts, QString& problem);
 
-} // namespace batch
+// Whether the file at path begins as FailuresCsv writes it.
+bool IsFailuresFile(const QString& path);
+// Reads the failures file at path; a file without contacts is refused too.
+bool ReadFailuresFile(const QString& path, NumberedContacts& contacts, QString& problem);
+// Writes FailuresCsv(failures) to the open file and commits it; false with a
+// description when the file did not take it.
+bool WriteFailuresFile(QSaveFile& file, const QList<ImportFailure>& failures, QString& problem);
+
+} // namespace contacts
