@@ -345,6 +345,35 @@ private slots:
                  asStored({table[0], table[1], table[2], table[3], table[5], table[7], table[4]}));
     }
 
+    // A journal that is not this import's is refused and left as it is:
+    // nothing is sent.
+    void journalOfSomethingElse_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a workbook given by mistake") << readFile(Workbook) << "不是导入日志";
+        QTest::newRow("the journal of another import")
+            << QByteArray("veltrin-import journal 1\t0123\nrun\tt\t1\n1\t13800000001\taccepted\n")
+            << "记录的是另一次导入";
+    }
+    void journalOfSomethingElse()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        DemoServer server(users());
+        QVERIFY(server.start(0));
+        const QString journal = tempPath(QStringLiteral("other.journal"));
+        QFile file(journal);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        file.close();
+        const Run run = runCli(importArguments(server, Workbook, QStringLiteral("2")) << "--journal" << journal);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(readFile(journal), content);
+        QCOMPARE(server.requestLines(), startLines());
+    }
+
     void wrongPassword()
     {
         DemoServer server(users());
