@@ -86,6 +86,27 @@ bool readLine(const QString& line, JournalReading& reading)
     return true;
 }
 
+// Opens the file for reading; false, with a description, when it cannot be
+// read or does not begin as a journal.
+bool openJournal(QFile& file, QString& problem)
+{
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = QStringLiteral("无法读取导入日志 %1：%2").arg(file.fileName(), file.errorString());
+        return false;
+    }
+    if (!file.peek(Header.size()).startsWith(Header)) {
+        problem = QStringLiteral("%1 不是导入日志。").arg(file.fileName());
+        return false;
+    }
+    return true;
+}
+
+bool isJournal(const QString& path, QString& problem)
+{
+    QFile file(path);
+    return openJournal(file, problem);
+}
+
 QString stateFolder()
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
@@ -126,15 +147,9 @@ int JournalReading::accepted() const
 bool ReadJournal(const QString& path, JournalReading& reading, QString& problem)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        problem = QStringLiteral("无法读取导入日志 %1：%2").arg(path, file.errorString());
+    if (!openJournal(file, problem))
         return false;
-    }
     const QList<QByteArray> lines = file.readAll().split('\n');
-    if (!lines.first().startsWith(Header)) {
-        problem = QStringLiteral("%1 不是导入日志。").arg(path);
-        return false;
-    }
     reading = {};
     reading.fingerprint = lines.first().mid(Header.size());
     for (qsizetype i = 1; i < lines.size(); ++i) {
@@ -154,10 +169,11 @@ std::unique_ptr<ImportJournal> ImportJournal::Open(const QString& path, const QB
 {
     JournalReading earlier;
     const bool holdsSomething = QFileInfo(path).size() > 0;
-    // What is not a journal is never written over.
-    if (holdsSomething && !ReadJournal(path, earlier, problem))
-        return nullptr;
     const bool resume = holdsSomething && start == Start::Resume;
+    // What is not a journal is never written over; a damaged one may be
+    // replaced, not continued.
+    if (resume ? !ReadJournal(path, earlier, problem) : holdsSomething && !isJournal(path, problem))
+        return nullptr;
     if (resume && earlier.fingerprint != fingerprint) {
         problem = QStringLiteral("导入日志 %1 记录的是另一次导入（联系人、分组、用户或平台不同）；"
                                  "请换一个文件，或删除它后重新导入。")

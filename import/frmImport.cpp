@@ -147,8 +147,12 @@ void FrmImport::RunImport()
 
     clock_.start();
     Running = true;
-    support::RunOffGuiThread([&] { Summary = contacts::RunImport(*document, *contacts_, gGroupID, hooks, journal_); });
+    // The window reads Summary while the run goes on; the run's own counts
+    // reach it once the run is over.
+    contacts::ImportSummary result;
+    support::RunOffGuiThread([&] { result = contacts::RunImport(*document, *contacts_, gGroupID, hooks, journal_); });
     Running = false;
+    Summary = std::move(result);
     done_ = Summary.done();
     showProgress();
     Canceled = Summary.interrupted();

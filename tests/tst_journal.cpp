@@ -167,10 +167,10 @@ private slots:
     void writtenAsItHappens()
     {
         const QString path = dir.filePath(QStringLiteral("written.journal"));
-        QVERIFY(writeFile(path, "veltrin-import journal 1\told\n1\t1\taccepted\n"));
+        QVERIFY(writeFile(path, "veltrin-import journal 1\told\n1\t1\tdamaged\n1\t1\taccepted\n"));
         QString problem;
         {
-            // A fresh start replaces an earlier journal.
+            // A fresh start replaces an earlier journal, also a damaged one.
             auto journal = ImportJournal::Open(path, "fp", ImportJournal::Start::Fresh, problem);
             QVERIFY2(journal, qPrintable(problem));
             QVERIFY(!journal->earlierState(1));
