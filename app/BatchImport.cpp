@@ -4,11 +4,12 @@
 #include "app/BatchLogin.h"
 #include "app/BatchProgress.h"
 #include "app/CommandLine.h"
-#include "platform/modPub.h"
+#include "app/WorkbookCommands.h"
 #include "import/ContactAnalysis.h"
 #include "import/FailuresFile.h"
 #include "import/ImportJournal.h"
 #include "import/ImportRun.h"
+#include "platform/modPub.h"
 #include "support/Terminal.h"
 
 #include <QCommandLineParser>
@@ -50,15 +51,22 @@ const QCommandLineOption& journalOption()
     return option;
 }
 
+// What the command imports: the numbered contacts, and the rows of the sheet
+// that became no contact (none from a failures file).
+struct Source {
+    NumberedContacts list;
+    std::vector<contacts::SkippedRow> skipped;
+};
+
 // A failures file is imported as it stands; anything else goes through the
 // sheet analysis, as in the window.
-int readContacts(const QString& path, std::optional<int> sheet, NumberedContacts& list)
+int readContacts(const QString& path, std::optional<int> sheet, Source& source)
 {
     if (contacts::IsFailuresFile(path)) {
         if (sheet)
             return Usage(QStringLiteral("--sheet 只用于工作簿，%1 是失败记录文件。").arg(path));
         QString problem;
-        if (!contacts::ReadFailuresFile(path, list, problem)) {
+        if (!contacts::ReadFailuresFile(path, source.list, problem)) {
             Err() << problem << Qt::endl;
             return Failure;
         }
@@ -69,7 +77,8 @@ int readContacts(const QString& path, std::optional<int> sheet, NumberedContacts
         Err() << contacts::AnalysisMessage(analysis) << Qt::endl;
         return Failure;
     }
-    list = contacts::NumberedFromOne(std::move(analysis.table));
+    source.list = contacts::NumberedFromOne(std::move(analysis.table));
+    source.skipped = std::move(analysis.skipped);
     return Success;
 }
 
@@ -118,12 +127,13 @@ int exitStatus(const contacts::ImportSummary& summary)
         return Interrupted;
     case contacts::StopCause::Login:
     case contacts::StopCause::Journal:
+    case contacts::StopCause::NoDocumentObject:
         break;
     }
     return Failure;
 }
 
-void reportOutcome(const contacts::ImportSummary& summary, bool listFailures)
+void reportOutcome(const contacts::ImportSummary& summary, bool listFailures, size_t skippedRows)
 {
     if (listFailures)
         for (const contacts::ImportFailure& failure : summary.failures)
@@ -133,6 +143,8 @@ void reportOutcome(const contacts::ImportSummary& summary, bool listFailures)
     if (summary.stopped == contacts::StopCause::Journal)
         Err() << summary.stopReason << Qt::endl;
     Err() << contacts::CountsLine(summary);
+    if (skippedRows > 0)
+        Err() << QStringLiteral("跳过%1行，未导入。").arg(skippedRows);
     if (summary.interrupted())
         Err() << QStringLiteral("已发送%1条，导入被中断。").arg(summary.sent);
     Err() << Qt::endl;
@@ -170,21 +182,21 @@ int chooseGroup(const QString& wanted)
     return Success;
 }
 
-int concludeImport(const contacts::ImportSummary& summary, const NumberedContacts& source, QSaveFile* failuresFile)
+int concludeImport(const contacts::ImportSummary& summary, const Source& source, QSaveFile* failuresFile)
 {
-    reportOutcome(summary, failuresFile == nullptr);
-    if (failuresFile && !writeFailures(*failuresFile, contacts::NotImported(summary, source)))
+    reportOutcome(summary, failuresFile == nullptr, source.skipped.size());
+    if (failuresFile && !writeFailures(*failuresFile, contacts::NotImported(summary, source.list)))
         return Failure;
     return exitStatus(summary);
 }
 
 // A stop that came before the run: nothing sent, everything left to import.
-int concludeStoppedEarly(const NumberedContacts& source, QSaveFile* failuresFile)
+int concludeStoppedEarly(const Source& source, QSaveFile* failuresFile)
 {
     contacts::ImportSummary summary;
-    summary.total = static_cast<int>(source.size());
+    summary.total = static_cast<int>(source.list.size());
     summary.stopped = contacts::StopCause::User;
-    summary.unsent.resize(source.size());
+    summary.unsent.resize(source.list.size());
     std::iota(summary.unsent.begin(), summary.unsent.end(), size_t(0));
     return concludeImport(summary, source, failuresFile);
 }
@@ -201,16 +213,17 @@ std::unique_ptr<contacts::ImportJournal> openJournal(const QString& path, const 
     return journal;
 }
 
-int sendContacts(const NumberedContacts& source, QSaveFile* failuresFile, contacts::ImportJournal* journal)
+int sendContacts(const Source& source, QSaveFile* failuresFile, contacts::ImportJournal* journal)
 {
     std::unique_ptr<net::XMLDocument> document;
     if (!CreateXMLObject(document)) {
         Err() << QStringLiteral("无法创建xml对象！") << Qt::endl;
         return Failure;
     }
-    ProgressReport progress(Err(), static_cast<int>(source.size()), support::IsTerminal(support::StandardStream::Error));
+    ProgressReport progress(Err(), static_cast<int>(source.list.size()),
+                            support::IsTerminal(support::StandardStream::Error));
     const contacts::ImportSummary summary =
-        contacts::RunImport(*document, source, gGroupID, commandLineHooks(progress), journal);
+        contacts::RunImport(*document, source.list, gGroupID, commandLineHooks(progress), journal);
     progress.breakLine();
     if (summary.stopped == contacts::StopCause::Login) {
         Err() << QStringLiteral("登录失败！") << summary.stopReason << Qt::endl;
@@ -230,6 +243,7 @@ void AddImportArguments(QCommandLineParser& parser)
     parser.addOption(SheetOption());
     parser.addOption(failuresOption());
     parser.addOption(journalOption());
+    parser.addOption(SkippedOption());
 }
 
 int RunImportCommand(const QCommandLineParser& parser, const QStringList& arguments)
@@ -246,9 +260,11 @@ int RunImportCommand(const QCommandLineParser& parser, const QStringList& argume
     support::CatchStopSignals();
     if (const int status = PrepareLogin(parser); status != Success)
         return status;
-    NumberedContacts source;
+    Source source;
     if (const int status = readContacts(arguments.first(), sheet, source); status != Success)
         return status;
+    if (!WriteSkippedRows(parser, source.skipped))
+        return Failure;
     std::unique_ptr<QSaveFile> failuresFile;
     if (parser.isSet(failuresOption()) && !(failuresFile = openFailuresFile(parser)))
         return Failure;
@@ -257,7 +273,7 @@ int RunImportCommand(const QCommandLineParser& parser, const QStringList& argume
     if (const int status = chooseGroup(parser.value(groupOption())); status != Success)
         return status;
     std::unique_ptr<contacts::ImportJournal> journal;
-    if (parser.isSet(journalOption()) && !(journal = openJournal(parser.value(journalOption()), source)))
+    if (parser.isSet(journalOption()) && !(journal = openJournal(parser.value(journalOption()), source.list)))
         return Failure;
     if (support::StopSignalReceived())
         return concludeStoppedEarly(source, failuresFile.get());

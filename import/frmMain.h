@@ -1,5 +1,7 @@
 #pragma once
 
+#include "import/ContactAnalysis.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -56,6 +58,8 @@ private:
     void cmdOK_Click();
     bool LoadGroups();
     bool AnalyseSheet(const QString& path, int32_t sheetIndex);
+    void showAnalysisSummary(const contacts::SheetAnalysis& analysis);
+    void cmdSkipped_Click();
     void showContacts(const QStringList& entries);
     bool OpenFailuresFile();
     std::optional<std::unique_ptr<contacts::ImportJournal>> journalFor(const contacts::NumberedContacts& numbered);
@@ -68,6 +72,8 @@ private:
     // The number of each contact of gLinkmanTable in its list: from 1 for an
     // analysed sheet, the original sheet's for a failures file.
     std::vector<int> ContactNumbers;
+    // The rows of the sheet shown in the list that became no contact.
+    std::vector<contacts::SkippedRow> SkippedRows;
 
     QLineEdit* txtFileName = nullptr;
     QPushButton* cmdSelFile = nullptr;
@@ -80,6 +86,9 @@ private:
     QWidget* fraSheetRow = nullptr;
     QList<QRadioButton*> optSheet;
     QList<QToolButton*> sheetArrows;
+    QLabel* lblColumns = nullptr;
+    QLabel* lblSummary = nullptr;
+    QPushButton* cmdSkipped = nullptr;
 };
 
 FrmMain& frmMain();

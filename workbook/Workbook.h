@@ -39,6 +39,8 @@ struct CellValue {
     static CellValue fromError(QString name) { return {Kind::Error, 0, std::move(name)}; }
 };
 
+// "C" for column 3, "AA" for column 27.
+QString ColumnName(int column);
 // "C5" for row 5, column 3.
 QString CellAddress(int row, int column);
 

@@ -62,9 +62,6 @@ bool isTrue(std::string_view text)
 // gigabytes, far beyond any contact list.
 constexpr qsizetype MaxItems = qsizetype(1) << 24;
 
-// The last serial day the 1900 date system can show: 9999-12-31.
-constexpr double LastDate = 2958466;
-
 enum class CellType : uint8_t { Number, SharedString, FormulaString, InlineString, Boolean, Error, IsoDate, Other };
 
 CellType cellType(std::string_view t)
@@ -608,13 +605,10 @@ CellValue SheetHandler::numberValue() const
     const auto number = parseNumber(value_);
     if (!number)
         return CellValue::fromText(qstring(value_));
-    if (book_.isDateStyle(style_)) {
-        const double serial = book_.date1904() ? *number + 1462 : *number;
-        // Excel shows no date for a serial outside its calendar; keep the number then.
-        if (serial >= 0 && serial < LastDate)
-            return CellValue::fromDate(serial);
-    }
-    return CellValue::fromNumber(*number);
+    // Excel shows no date for a serial outside its calendar; the number stays then.
+    const std::optional<double> serial =
+        book_.isDateStyle(style_) ? DateSerial(*number, book_.date1904()) : std::nullopt;
+    return serial ? CellValue::fromDate(*serial) : CellValue::fromNumber(*number);
 }
 
 // The index of the cell's shared string, checked against the table.
