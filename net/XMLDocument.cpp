@@ -325,20 +325,28 @@ QString replyHost(const QByteArray& url)
 }
 
 // Parses replies one after the other with one parser context: making a new
-// context for every reply cost as much as parsing it.
+// context for every reply cost as much as parsing it. A reply byte for byte
+// the same as the one before is not parsed again: the platform answers every
+// accepted contact alike, and a parsed reply is never changed, only read.
 class ReplyParser {
 public:
     std::shared_ptr<const ParsedDocument> parse(QByteArrayView body, const QByteArray& effectiveUrl,
                                                 const QByteArray& url)
     {
+        if (last_ && body == QByteArrayView(lastBody_))
+            return last_;
+        last_.reset();
         if (!context_)
             context_.reset(xmlNewParserCtxt());
         if (!context_)
             throw XMLError(QStringLiteral("无法解析服务器的回复：内存不足。"));
         auto parsed = std::make_shared<ParsedDocument>(xmlCtxtReadMemory(
             context_.get(), body.data(), static_cast<int>(body.size()), nullptr, nullptr, kParseOptions));
-        if (parsed->doc && context_->wellFormed && xmlDocGetRootElement(parsed->doc))
+        if (parsed->doc && context_->wellFormed && xmlDocGetRootElement(parsed->doc)) {
+            lastBody_ = body.toByteArray();
+            last_ = parsed;
             return parsed;
+        }
 
         const xmlError& error = context_->lastError;
         QString message = error.message ? QString::fromUtf8(error.message).trimmed() : QStringLiteral("没有根元素");
@@ -350,6 +358,8 @@ public:
 
 private:
     std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> context_{nullptr, &xmlFreeParserCtxt};
+    QByteArray lastBody_;
+    std::shared_ptr<const ParsedDocument> last_;
 };
 
 bool isWhitespaceText(xmlNodePtr node)
