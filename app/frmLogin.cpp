@@ -2,6 +2,7 @@
 
 #include "platform/Settings.h"
 #include "platform/modPub.h"
+#include "support/Background.h"
 #include "support/Keys.h"
 #include "support/MessageBox.h"
 #include "support/Text.h"
@@ -237,23 +238,29 @@ void FrmLogin::cmdOK_Click()
     }
     // What went wrong on the way when the platform gave no answer of its own.
     QString failure;
-    try {
-        document->load(LoginURL(gUserName, gPassword));
-    } catch (const net::XMLError& error) {
-        failure = error.description();
-    }
     QString status;
     QString reason;
-    try {
-        status = RootChildText(*document, 0);
-    } catch (const net::XMLError& error) {
-        if (failure.isEmpty())
+    // The request runs off the GUI thread, behind the busy cursor.
+    support::WaitBusy(window_, [&] {
+        try {
+            document->load(LoginURL(gUserName, gPassword));
+        } catch (const net::XMLError& error) {
             failure = error.description();
-    }
-    try {
-        reason = RootChildText(*document, 1);
-    } catch (const net::XMLError&) {
-    }
+        }
+        try {
+            status = RootChildText(*document, 0);
+        } catch (const net::XMLError& error) {
+            if (failure.isEmpty())
+                failure = error.description();
+        }
+        try {
+            reason = RootChildText(*document, 1);
+        } catch (const net::XMLError&) {
+        }
+    });
+    // Closed while it waited: the user has left.
+    if (!window_->isVisible())
+        return;
 
     if (status == QLatin1String("0")) {
         LoginSucceeded = true;

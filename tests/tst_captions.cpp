@@ -199,11 +199,12 @@ private slots:
             });
             filedialog::frmSelFile().SelectFile();
         } else if (window == QLatin1String("import")) {
-            frmImport().Contacts = {{{QStringLiteral("张三"), QStringLiteral("13812345678"), {}, {}}}, {1}, {}};
+            const contacts::NumberedContacts one =
+                contacts::NumberedFromOne({{QStringLiteral("张三"), QStringLiteral("13812345678"), {}, {}}});
             gGroupID = QStringLiteral("1");
             support::MessageBoxRecorder boxes;
             QTimer::singleShot(0, [&] { look(frmImport().window()); });
-            frmImport().Show();
+            frmImport().Show(one, nullptr);
         } else {
             QTimer::singleShot(0, [&] {
                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());

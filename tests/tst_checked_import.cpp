@@ -5,6 +5,7 @@
 #include "demoserver/DemoServer.h"
 #include "import/ContactListModel.h"
 #include "import/ContactListView.h"
+#include "import/ImportJournal.h"
 #include "import/NumberedContacts.h"
 #include "import/frmImport.h"
 #include "import/frmMain.h"
@@ -79,11 +80,31 @@ class TestCheckedImport : public QObject {
     DemoServer server;
     int group = 0;
     QTemporaryDir config; // for the folder the window remembers
+    QTemporaryDir state;  // for the import journals
+
+    // The contact numbers the window's journal of the latest import into
+    // group recorded.
+    std::vector<int> journalNumbers(int groupId)
+    {
+        const contacts::NumberedContacts sent = contacts::CheckedContacts(
+            contacts::NumberedFromOne(gLinkmanTable), control<ContactListView>("lstCust")->contacts()->checked());
+        const QString path =
+            contacts::WindowJournalPath(contacts::ImportFingerprint(sent, QString::number(groupId)));
+        contacts::JournalReading reading;
+        QString problem;
+        if (!contacts::ReadJournal(path, reading, problem))
+            qWarning() << problem;
+        std::vector<int> numbers;
+        for (const auto& [number, outcome] : reading.states)
+            numbers.push_back(number);
+        return numbers;
+    }
 
 private slots:
     void initTestCase()
     {
-        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
         QVERIFY(server.start(0));
         SetBaseURL(server.baseUrl(), nullptr);
         group = demoserver::demoUsers().front().groups.at(0).id;
@@ -103,16 +124,34 @@ private slots:
         net::XMLDocument::resetSession();
     }
 
+    void numbersStayTheList_data()
+    {
+        QTest::addColumn<std::vector<int>>("numbers");
+        QTest::addColumn<std::vector<bool>>("checked");
+        QTest::addColumn<std::vector<int>>("sent");
+        QTest::newRow("analysed sheet") << std::vector<int>{1, 2, 3, 4} << std::vector<bool>{true, false, true, false}
+                                        << std::vector<int>{1, 3};
+        QTest::newRow("failures file") << std::vector<int>{4, 7, 9, 12} << std::vector<bool>{false, true, true, false}
+                                       << std::vector<int>{7, 9};
+        QTest::newRow("no marks") << std::vector<int>{1, 2, 3, 4} << std::vector<bool>{} << std::vector<int>{1, 2, 3, 4};
+        QTest::newRow("none checked") << std::vector<int>{1, 2, 3, 4} << std::vector<bool>(4, false)
+                                      << std::vector<int>{};
+    }
+
     void numbersStayTheList()
     {
-        const contacts::LinkmanTable table{{"a", "1", "", ""}, {"b", "2", "", ""}, {"c", "3", "", ""}, {"d", "4", "", ""}};
-        const contacts::NumberedContacts chosen = contacts::CheckedContacts(table, {true, false, true, false});
-        QCOMPARE(chosen.rows, (std::vector<int>{1, 3}));
-        QCOMPARE(chosen.table.size(), size_t(2));
-        QCOMPARE(chosen.table[1].name, QStringLiteral("c"));
-        const contacts::ImportFailure second{2, chosen.table[1], QStringLiteral("x"), true};
-        QCOMPARE(contacts::InListNumbers(second, chosen).row, 3);
-        QCOMPARE(contacts::CheckedContacts(table, {}).rows, (std::vector<int>{1, 2, 3, 4}));
+        QFETCH(std::vector<int>, numbers);
+        QFETCH(std::vector<bool>, checked);
+        QFETCH(std::vector<int>, sent);
+        contacts::NumberedContacts list;
+        for (int number : numbers)
+            list.table.push_back({QString::number(number), QString::number(13800000000LL + number), {}, {}});
+        list.rows = numbers;
+        const contacts::NumberedContacts chosen = contacts::CheckedContacts(list, checked);
+        QCOMPARE(chosen.rows, sent);
+        QCOMPARE(chosen.table.size(), sent.size());
+        for (size_t k = 0; k < sent.size(); ++k)
+            QCOMPARE(chosen.table[k].name, QString::number(sent[k]));
     }
 
     void platformHoldsExactlyTheCheckedContacts()
@@ -131,14 +170,17 @@ private slots:
         QVERIFY(!frmImport().Canceled);
         QCOMPARE(names(server.contacts(group)), (QStringList{"张三", "18612345678"}));
         QCOMPARE(server.requestLines().size(), 3);
-        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("客户资料导入完成！")});
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("客户资料导入完成！\n共2条，成功2条，失败0条。")});
         QCOMPARE(frmImport().Summary.total, 2);
+        // The journal names the checked contacts by their numbers in the list.
+        QCOMPARE(journalNumbers(group), (std::vector<int>{1, 3}));
 
         // Again into the same group: both are refused, under their numbers in the list.
         boxes.clear();
         QCOMPARE(importChecked(), 2);
         QCOMPARE(boxes.texts().size(), 1);
-        QVERIFY2(boxes.texts().first().startsWith(QStringLiteral("客户资料导入完成！\n共2条，成功0条，失败2条。\n第1条 张三")),
+        QVERIFY2(boxes.texts().first().startsWith(
+                     QStringLiteral("客户资料导入完成，但有2条联系人没有导入！\n共2条，成功0条，失败2条。\n第1条 张三")),
                  qPrintable(boxes.texts().first()));
         QVERIFY(boxes.texts().first().contains(QStringLiteral("\n第3条 18612345678")));
 
