@@ -10,9 +10,11 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPixmapCache>
 #include <QPointer>
 #include <QProxyStyle>
+
+#include <map>
+#include <tuple>
 
 namespace {
 
@@ -136,6 +138,8 @@ private:
 
 // Draws each kind of check box once and copies it after that: drawn afresh
 // for every visible entry, the boxes made filling the list a quarter slower.
+// The kinds are few (checked or not, focused or not), so a small map of our
+// own finds them without building a text key for every entry.
 class CheckBoxCache : public QProxyStyle {
 public:
     using QProxyStyle::QProxyStyle;
@@ -148,25 +152,29 @@ public:
             return;
         }
         const qreal ratio = painter->device()->devicePixelRatioF();
-        const QString key = QStringLiteral("veltrin-check-%1-%2x%3-%4-%5")
-                                .arg(uint(option->state))
-                                .arg(option->rect.width())
-                                .arg(option->rect.height())
-                                .arg(ratio)
-                                .arg(option->palette.cacheKey());
-        QPixmap box;
-        if (!QPixmapCache::find(key, &box)) {
-            box = QPixmap(option->rect.size() * ratio);
-            box.setDevicePixelRatio(ratio);
-            box.fill(Qt::transparent);
-            QPainter onBox(&box);
-            onBox.translate(-option->rect.topLeft());
-            QProxyStyle::drawPrimitive(element, option, &onBox, widget);
-            onBox.end();
-            QPixmapCache::insert(key, box);
-        }
-        painter->drawPixmap(option->rect.topLeft(), box);
+        const Kind kind{uint(option->state), option->rect.size().width(), option->rect.size().height(), ratio,
+                        option->palette.cacheKey()};
+        auto found = boxes_.find(kind);
+        if (found == boxes_.end())
+            found = boxes_.emplace(kind, drawBox(element, option, ratio, widget)).first;
+        painter->drawPixmap(option->rect.topLeft(), found->second);
     }
+
+private:
+    using Kind = std::tuple<uint, int, int, qreal, qint64>;
+
+    QPixmap drawBox(PrimitiveElement element, const QStyleOption* option, qreal ratio, const QWidget* widget) const
+    {
+        QPixmap box(option->rect.size() * ratio);
+        box.setDevicePixelRatio(ratio);
+        box.fill(Qt::transparent);
+        QPainter onBox(&box);
+        onBox.translate(-option->rect.topLeft());
+        QProxyStyle::drawPrimitive(element, option, &onBox, widget);
+        return box;
+    }
+
+    mutable std::map<Kind, QPixmap> boxes_;
 };
 
 QAccessibleInterface* contactListAccessible(const QString& className, QObject* object)
