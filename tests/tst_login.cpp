@@ -56,6 +56,28 @@ void logIn(QDialog* dialog, const QString& user, const QString& password)
     QTest::mouseClick(control<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
 }
 
+// Runs look on the next message box once it is shown: the login's waits
+// between the click and its message box take their own turns of the loop.
+void onNextMessageBox(const std::function<void(QMessageBox*)>& look)
+{
+    struct Watcher : QObject {
+        std::function<void(QMessageBox*)> look;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* box = qobject_cast<QMessageBox*>(watched);
+            if (event->type() == QEvent::Show && box) {
+                qApp->removeEventFilter(this);
+                deleteLater();
+                QTimer::singleShot(0, box, [look = look, box] { look(box); });
+            }
+            return false;
+        }
+    };
+    auto* watcher = new Watcher;
+    watcher->look = look;
+    qApp->installEventFilter(watcher);
+}
+
 // Answers the address dialogs that open from now on, one typed text each; a
 // null text cancels.
 void answerAddressDialogs(const QStringList& answers)
@@ -263,9 +285,7 @@ private slots:
         Qt::TextFormat format = Qt::RichText;
         QString shown;
         whileShown([&](QDialog* dialog) {
-            QTimer::singleShot(0, [&] {
-                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                QVERIFY(box);
+            onNextMessageBox([&](QMessageBox* box) {
                 auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
                 QVERIFY(label);
                 format = label->textFormat();
