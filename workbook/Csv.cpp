@@ -10,14 +10,14 @@
 namespace workbook {
 namespace {
 
-constexpr std::array<char16_t, 3> Delimiters{u'\t', u';', u','};
+constexpr std::array<char, 3> Delimiters{'\t', ';', ','};
 // Enough lines to see a layout; few enough to look at only the file's start.
 constexpr int SampleRecords = 20;
 constexpr qsizetype HeadBytes = qsizetype(64) << 10;
 
 // The number of fields of each record at the start of `head`, quoted fields
 // taken whole; a record cut by the end of the head is left out.
-std::vector<int> fieldCounts(QStringView head, QChar delimiter, bool wholeFile)
+std::vector<int> fieldCounts(QStringView head, char delimiter, bool wholeFile)
 {
     std::vector<int> counts;
     int fields = 1;
@@ -28,7 +28,7 @@ std::vector<int> fieldCounts(QStringView head, QChar delimiter, bool wholeFile)
             quoted = !quoted;
         } else if (quoted) {
             continue;
-        } else if (c == delimiter) {
+        } else if (c == QLatin1Char(delimiter)) {
             ++fields;
         } else if (c == u'\n' || c == u'\r') {
             counts.push_back(fields);
@@ -48,14 +48,14 @@ std::vector<int> fieldCounts(QStringView head, QChar delimiter, bool wholeFile)
 // splits the most records; a comma when nothing is split at all. Where
 // delimiters tie, a tab or a semicolon goes before the comma, which numbers
 // and text hold more often.
-QChar detectDelimiter(QStringView head, bool wholeFile)
+char detectDelimiter(QStringView head, bool wholeFile)
 {
-    QChar best = u',';
+    char best = ',';
     int bestColumns = 1;
     int mostSplit = 0;
-    QChar mostSplitting = u',';
+    char mostSplitting = ',';
     // Looked at in the order of precedence, each taking over only from a worse one.
-    for (const char16_t delimiter : Delimiters) {
+    for (const char delimiter : Delimiters) {
         const std::vector<int> counts = fieldCounts(head, delimiter, wholeFile);
         if (counts.empty())
             continue;
@@ -73,22 +73,21 @@ QChar detectDelimiter(QStringView head, bool wholeFile)
     return bestColumns > 1 ? best : mostSplitting;
 }
 
-// Splits decoded text into records and fields as RFC 4180 says: a field in
-// double quotes may hold delimiters, line breaks and doubled quotes. Lines end
-// in CRLF, LF or CR; a line break inside a field becomes LF, as in the cells
-// of a workbook. The text is fed in blocks and kept whole in one pool of
-// characters, which the sheet's cells point into: a plain field is stored
-// where it lies, a quoted one after its quotes are taken out in place.
+// Splits text into records and fields as RFC 4180 says: a field in double
+// quotes may hold delimiters, line breaks and doubled quotes. Lines end in
+// CRLF, LF or CR; a line break inside a field becomes LF, as in the cells of
+// a workbook. The text, UTF-8 bytes or UTF-16 characters, lies in one pool
+// that the sheet's cells point into: a plain field is stored where it lies,
+// a quoted one after its quotes are taken out in place. The pool may grow
+// and move between calls of parse, which holds no pointer into it.
+template <typename Unit>
 class CsvParser {
 public:
-    CsvParser(const QString& path, QChar delimiter, Worksheet& sheet)
-        : path_(path), delimiter_(delimiter), sheet_(sheet)
-    {
-    }
+    CsvParser(const QString& path, char delimiter, Worksheet& sheet) : path_(path), delimiter_(delimiter), sheet_(sheet) {}
 
-    void feed(QStringView block);
-    // Ends the last record and hands the pool to the sheet; throws when a
-    // quoted field is still open.
+    // Parses the pool from where the last call stopped to its end.
+    void parse(Unit* pool, qsizetype size);
+    // Ends the last record; throws when a quoted field is still open.
     void finish();
 
 private:
@@ -102,48 +101,39 @@ private:
         AfterQuoted,   // text after the closing quote, which joins the field
     };
 
-    void parse();
-    // Moves the characters [from, to) of a quoted field to its end so far.
-    void keep(qsizetype from, qsizetype to);
-    void keep(QChar c);
+    // Moves the units [from, to) of a quoted field to its end so far.
+    void keep(Unit* pool, qsizetype from, qsizetype to);
+    void keep(Unit* pool, char c);
     void checkLength(qsizetype length) const;
     void endField(qsizetype end);
     void endRecord();
     [[noreturn]] void refuse(const QString& what) const;
 
     const QString& path_;
-    const QChar delimiter_;
+    const char delimiter_;
     Worksheet& sheet_;
-    QString pool_;
-    qsizetype position_ = 0; // the next character to read
+    qsizetype position_ = 0; // the next unit to read
     State state_ = State::FieldStart;
     int row_ = 1;
     int column_ = 1;
     int quoteRow_ = 0;
     qsizetype cells_ = 0;
     qsizetype fieldStart_ = 0;
-    // For a quoted field, where its next character goes; its text then ends there.
+    // For a quoted field, where its next unit goes; its text then ends there.
     qsizetype fieldEnd_ = 0;
 };
 
-void CsvParser::feed(QStringView block)
+template <typename Unit>
+void CsvParser<Unit>::parse(Unit* text, qsizetype size)
 {
-    pool_ += block;
-    parse();
-    if (state_ == State::Unquoted)
-        checkLength(position_ - fieldStart_);
-}
-
-void CsvParser::parse()
-{
-    QChar* const text = pool_.data();
-    const qsizetype size = pool_.size();
+    // A delimiter, quote or line break is one unit in UTF-8 and UTF-16 alike.
+    const auto endsUnquoted = [&](Unit c) { return c == Unit(delimiter_) || c == Unit('\n') || c == Unit('\r'); };
     qsizetype p = position_;
     while (p < size) {
         switch (state_) {
         case State::AfterCr:
             state_ = State::FieldStart;
-            if (text[p] == u'\n') {
+            if (text[p] == Unit('\n')) {
                 ++p;
                 break;
             }
@@ -151,7 +141,7 @@ void CsvParser::parse()
         case State::FieldStart:
             if (row_ > MaxRows)
                 refuse(QStringLiteral("超过%1行").arg(MaxRows));
-            if (text[p] == u'"') {
+            if (text[p] == Unit('"')) {
                 state_ = State::Quoted;
                 quoteRow_ = row_;
                 fieldStart_ = fieldEnd_ = ++p;
@@ -160,42 +150,43 @@ void CsvParser::parse()
                 fieldStart_ = p;
             }
             break;
-        case State::Unquoted: {
-            while (p < size && text[p] != delimiter_ && text[p] != u'\n' && text[p] != u'\r')
+        case State::Unquoted:
+            while (p < size && !endsUnquoted(text[p]))
                 ++p;
-            if (p == size)
+            if (p == size) {
+                checkLength(p - fieldStart_);
                 break;
+            }
             endField(p);
-            if (text[p] != delimiter_)
+            if (text[p] != Unit(delimiter_))
                 endRecord();
-            state_ = text[p] == u'\r' ? State::AfterCr : State::FieldStart;
+            state_ = text[p] == Unit('\r') ? State::AfterCr : State::FieldStart;
             ++p;
             break;
-        }
         case State::QuotedAfterCr:
             state_ = State::Quoted;
-            if (text[p] == u'\n')
+            if (text[p] == Unit('\n'))
                 ++p;
             break;
         case State::Quoted: {
             const qsizetype from = p;
-            while (p < size && text[p] != u'"' && text[p] != u'\r')
+            while (p < size && text[p] != Unit('"') && text[p] != Unit('\r'))
                 ++p;
-            keep(from, p);
+            keep(text, from, p);
             if (p == size)
                 break;
-            if (text[p] == u'"') {
+            if (text[p] == Unit('"')) {
                 state_ = State::QuoteInQuoted;
             } else {
-                keep(u'\n');
+                keep(text, '\n');
                 state_ = State::QuotedAfterCr;
             }
             ++p;
             break;
         }
         case State::QuoteInQuoted:
-            if (text[p] == u'"') {
-                keep(u'"');
+            if (text[p] == Unit('"')) {
+                keep(text, '"');
                 state_ = State::Quoted;
                 ++p;
             } else {
@@ -204,15 +195,15 @@ void CsvParser::parse()
             break;
         case State::AfterQuoted: {
             const qsizetype from = p;
-            while (p < size && text[p] != delimiter_ && text[p] != u'\n' && text[p] != u'\r')
+            while (p < size && !endsUnquoted(text[p]))
                 ++p;
-            keep(from, p);
+            keep(text, from, p);
             if (p == size)
                 break;
             endField(fieldEnd_);
-            if (text[p] != delimiter_)
+            if (text[p] != Unit(delimiter_))
                 endRecord();
-            state_ = text[p] == u'\r' ? State::AfterCr : State::FieldStart;
+            state_ = text[p] == Unit('\r') ? State::AfterCr : State::FieldStart;
             ++p;
             break;
         }
@@ -221,32 +212,35 @@ void CsvParser::parse()
     position_ = p;
 }
 
-void CsvParser::keep(qsizetype from, qsizetype to)
+template <typename Unit>
+void CsvParser<Unit>::keep(Unit* text, qsizetype from, qsizetype to)
 {
     if (fieldEnd_ != from)
-        std::copy(pool_.constData() + from, pool_.constData() + to, pool_.data() + fieldEnd_);
+        std::copy(text + from, text + to, text + fieldEnd_);
     fieldEnd_ += to - from;
     checkLength(fieldEnd_ - fieldStart_);
 }
 
-void CsvParser::keep(QChar c)
+template <typename Unit>
+void CsvParser<Unit>::keep(Unit* text, char c)
 {
-    pool_[fieldEnd_++] = c;
+    text[fieldEnd_++] = Unit(c);
     checkLength(fieldEnd_ - fieldStart_);
 }
 
-void CsvParser::checkLength(qsizetype length) const
+template <typename Unit>
+void CsvParser<Unit>::checkLength(qsizetype length) const
 {
     if (length > MaxCellChars) {
-        refuse(QStringLiteral("第%1行第%2列的字段超过%3个字符%4")
+        refuse(QStringLiteral("第%1行第%2列的字段过长，超出本程序能读取的范围%3")
                    .arg(row_)
                    .arg(column_)
-                   .arg(MaxCellChars)
                    .arg(state_ == State::Unquoted ? QString() : QStringLiteral("（可能是引号没有闭合）")));
     }
 }
 
-void CsvParser::finish()
+template <typename Unit>
+void CsvParser<Unit>::finish()
 {
     switch (state_) {
     case State::Quoted:
@@ -263,11 +257,10 @@ void CsvParser::finish()
     case State::AfterCr:
         break;
     }
-    pool_.squeeze();
-    sheet_.usePool(std::move(pool_));
 }
 
-void CsvParser::endField(qsizetype end)
+template <typename Unit>
+void CsvParser<Unit>::endField(qsizetype end)
 {
     if (column_ > MaxColumns)
         refuse(QStringLiteral("第%1行超过%2列").arg(row_).arg(MaxColumns));
@@ -280,16 +273,22 @@ void CsvParser::endField(qsizetype end)
     ++column_;
 }
 
-void CsvParser::endRecord()
+template <typename Unit>
+void CsvParser<Unit>::endRecord()
 {
     ++row_;
     column_ = 1;
 }
 
-void CsvParser::refuse(const QString& what) const
+template <typename Unit>
+void CsvParser<Unit>::refuse(const QString& what) const
 {
     throw WorkbookError(QStringLiteral("无法读取文本文件“%1”：%2。").arg(path_, what));
 }
+
+// UTF-8 is checked as it is parsed, a block ahead, so a hostile file is
+// refused for what its start holds without the rest being read.
+constexpr qsizetype Utf8CheckBytes = qsizetype(1) << 20;
 
 class CsvWorkbook final : public Workbook {
 public:
@@ -298,24 +297,57 @@ public:
 protected:
     Worksheet readSheet(int) override
     {
-        const text::FileBytes file(path_);
-        const QByteArrayView bytes = file.bytes();
-        const QString head = text::DecodeHead(bytes.first(std::min(bytes.size(), HeadBytes))).value_or(QString());
-        const QChar delimiter = detectDelimiter(head, bytes.size() <= HeadBytes);
-        Worksheet sheet(names_.front());
-        std::optional<CsvParser> parser;
-        parser.emplace(path_, delimiter, sheet);
-        text::DecodeTextFile(
-            path_, bytes, {}, [&](QStringView block) { parser->feed(block); },
-            [&] {
-                sheet = Worksheet(names_.front());
-                parser.emplace(path_, delimiter, sheet);
-            });
-        parser->finish();
-        return sheet;
+        auto file = std::make_shared<text::FileBytes>(path_);
+        const QString head = text::DecodeHead(file->bytes().first(std::min(file->size(), HeadBytes))).value_or(QString());
+        const char delimiter = detectDelimiter(head, file->size() <= HeadBytes);
+        const std::optional<text::Encoding> mark = text::ByteOrderMarkEncoding(file->bytes());
+        if (!mark || mark->name == "UTF-8") {
+            if (std::optional<Worksheet> sheet = readUtf8(file, mark ? mark->byteOrderMark : 0, delimiter))
+                return std::move(*sheet);
+            // Not UTF-8 after all; the parse changed the bytes, so they are read afresh.
+            file = std::make_shared<text::FileBytes>(path_);
+        }
+        return readDecoded(*file, mark.value_or(text::Encoding{text::LegacyEncoding}), delimiter);
     }
 
 private:
+    // The file's own bytes are the pool; nothing when they are no valid UTF-8.
+    std::optional<Worksheet> readUtf8(const std::shared_ptr<text::FileBytes>& file, qsizetype start, char delimiter) const
+    {
+        Worksheet sheet(names_.front());
+        char* const text = file->data() + start;
+        const qsizetype size = file->size() - start;
+        CsvParser<char> parser(path_, delimiter, sheet);
+        for (qsizetype checked = 0; checked < size;) {
+            qsizetype end = std::min(checked + Utf8CheckBytes, size);
+            // A character is checked whole: the block ends before a continuation byte.
+            while (end < size && end > checked && (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80)
+                --end;
+            if (end == checked || !QByteArrayView(text + checked, end - checked).isValidUtf8())
+                return std::nullopt;
+            parser.parse(text, end);
+            checked = end;
+        }
+        parser.finish();
+        sheet.usePool(text, file);
+        return sheet;
+    }
+
+    Worksheet readDecoded(const text::FileBytes& file, const text::Encoding& encoding, char delimiter) const
+    {
+        Worksheet sheet(names_.front());
+        QString pool;
+        CsvParser<char16_t> parser(path_, delimiter, sheet);
+        text::Decode(file.bytes(), encoding, [&](QStringView block) {
+            pool += block;
+            parser.parse(reinterpret_cast<char16_t*>(pool.data()), pool.size());
+        });
+        parser.finish();
+        pool.squeeze();
+        sheet.usePool(std::move(pool));
+        return sheet;
+    }
+
     QString path_;
 };
 

@@ -168,7 +168,7 @@ public:
     explicit PageReader(const QString& path) : path_(path) {}
 
     // Reads the tables of the page, given as UTF-8.
-    std::vector<Worksheet> read(const QByteArray& page);
+    std::vector<Worksheet> read(QByteArrayView page);
 
 private:
     static void onStart(void* reader, const xmlChar* name, const xmlChar** attributes);
@@ -183,6 +183,7 @@ private:
     void endCell(OpenTable& table);
     void endTable();
     void stop(const QString& description);
+    WorkbookError noTable() const;
     QString sheetName(size_t position, const QString& caption) const;
 
     const QString& path_;
@@ -195,11 +196,11 @@ private:
     std::optional<QString> failure_;
 };
 
-std::vector<Worksheet> PageReader::read(const QByteArray& page)
+std::vector<Worksheet> PageReader::read(QByteArrayView page)
 {
-    context_ = htmlCreateMemoryParserCtxt(page.constData(), static_cast<int>(page.size()));
+    context_ = page.isEmpty() ? nullptr : htmlCreateMemoryParserCtxt(page.data(), static_cast<int>(page.size()));
     if (!context_)
-        throw WorkbookError(QStringLiteral("无法读取网页文件“%1”：内存不足。").arg(path_));
+        throw noTable();
     const std::unique_ptr<htmlParserCtxt, decltype(&htmlFreeParserCtxt)> owner(context_, &htmlFreeParserCtxt);
     htmlSAXHandler handler{};
     handler.startElement = &PageReader::onStart;
@@ -220,7 +221,7 @@ std::vector<Worksheet> PageReader::read(const QByteArray& page)
     // Tables without a cell of text (spacers, layout) are no sheets.
     std::erase_if(finished_, [](const auto& finished) { return finished.second.cells == 0; });
     if (finished_.empty())
-        throw WorkbookError(QStringLiteral("网页文件“%1”中没有含内容的表格（<table>），无法从中读取联系人。").arg(path_));
+        throw noTable();
     std::sort(finished_.begin(), finished_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<Worksheet> sheets;
     for (auto& [position, table] : finished_) {
@@ -228,6 +229,11 @@ std::vector<Worksheet> PageReader::read(const QByteArray& page)
         sheets.push_back(std::move(table.sheet));
     }
     return sheets;
+}
+
+WorkbookError PageReader::noTable() const
+{
+    return WorkbookError(QStringLiteral("网页文件“%1”中没有含内容的表格（<table>），无法从中读取联系人。").arg(path_));
 }
 
 // A table is named by its caption; else, as the page's only table, after the
@@ -418,24 +424,23 @@ public:
 protected:
     std::vector<Worksheet> readAll() override
     {
-        QByteArray page;
-        {
-            const text::FileBytes file(path_);
-            if (file.bytes().size() > MaxPageBytes) {
-                throw WorkbookError(QStringLiteral("网页文件“%1”超过%2 MiB，超出本程序能读取的范围。")
-                                        .arg(path_)
-                                        .arg(MaxPageBytes >> 20));
-            }
-            text::DecodeTextFile(
-                path_, file.bytes(), declaredCharset(file.bytes()), [&](QStringView block) { page += block.toUtf8(); },
-                [&] { page.clear(); });
+        const text::FileBytes file(path_);
+        if (file.size() > MaxPageBytes) {
+            throw WorkbookError(QStringLiteral("网页文件“%1”超过%2 MiB，超出本程序能读取的范围。")
+                                    .arg(path_)
+                                    .arg(MaxPageBytes >> 20));
         }
+        const text::Encoding encoding = text::DetectEncoding(path_, file.bytes(), declaredCharset(file.bytes()));
+        if (encoding.asUtf8)
+            return PageReader(path_).read(file.bytes().sliced(encoding.byteOrderMark));
+        QByteArray page;
+        text::Decode(file.bytes(), encoding, [&](QStringView block) { page += block.toUtf8(); });
         return PageReader(path_).read(page);
     }
 
 private:
     // A page of a million contacts is about 200 MiB.
-    static constexpr qsizetype MaxPageBytes = qsizetype(512) << 20;
+    static constexpr qsizetype MaxPageBytes = qsizetype(256) << 20;
 
     QString path_;
 };

@@ -23,34 +23,10 @@ bool namesGbk(const QByteArray& name)
     return std::any_of(std::begin(names), std::end(names), [&](const char* known) { return lower == known; });
 }
 
-// Whether the bytes end inside a UTF-8 sequence, which the decoder keeps for
-// more input instead of reporting.
-bool endsInsideUtf8Sequence(QByteArrayView bytes)
+bool namesUtf8(const QByteArray& name)
 {
-    for (qsizetype back = 1; back <= std::min<qsizetype>(3, bytes.size()); ++back) {
-        const auto byte = static_cast<uint8_t>(bytes[bytes.size() - back]);
-        if ((byte & 0xC0) == 0x80)
-            continue; // a continuation byte: look further back for the lead
-        const int length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-        return length > back;
-    }
-    return false;
-}
-
-// Decodes all of `bytes`; false as soon as the decoder meets a byte sequence
-// that is not in its encoding, when `stopOnError` says so.
-bool decodeAll(QByteArrayView bytes, QStringDecoder& decoder, const std::function<void(QStringView)>& consume,
-               bool stopOnError)
-{
-    QString buffer(decoder.requiredSpace(BlockBytes), Qt::Uninitialized);
-    for (qsizetype offset = 0; offset < bytes.size(); offset += BlockBytes) {
-        const QByteArrayView block = bytes.sliced(offset, std::min(BlockBytes, bytes.size() - offset));
-        const QChar* end = decoder.appendToBuffer(buffer.data(), block);
-        if (stopOnError && decoder.hasError())
-            return false;
-        consume(QStringView(buffer.constData(), end - buffer.constData()));
-    }
-    return true;
+    const QByteArray lower = name.trimmed().toLower();
+    return lower == "utf-8" || lower == "utf8";
 }
 
 } // namespace
@@ -62,34 +38,70 @@ FileBytes::FileBytes(const QString& path) : file_(path)
     const qint64 size = file_.size();
     if (size == 0)
         return;
-    if (uchar* mapped = file_.map(0, size)) {
-        bytes_ = QByteArrayView(reinterpret_cast<const char*>(mapped), size);
+    if (uchar* mapped = file_.map(0, size, QFileDevice::MapPrivateOption)) {
+        data_ = reinterpret_cast<char*>(mapped);
+        size_ = size;
         return;
     }
     read_ = file_.readAll();
     if (file_.error() != QFileDevice::NoError)
         throw WorkbookError(QStringLiteral("无法读取文件“%1”：%2").arg(path, file_.errorString()));
-    bytes_ = read_;
+    data_ = read_.data();
+    size_ = read_.size();
 }
 
-ByteOrderMark FindByteOrderMark(QByteArrayView bytes)
+std::optional<Encoding> ByteOrderMarkEncoding(QByteArrayView bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
-        return {"UTF-8", 3};
+        return Encoding{"UTF-8", 3};
     if (bytes.startsWith("\xFF\xFE"))
-        return {"UTF-16LE", 2};
+        return Encoding{"UTF-16LE", 2};
     if (bytes.startsWith("\xFE\xFF"))
-        return {"UTF-16BE", 2};
-    return {};
+        return Encoding{"UTF-16BE", 2};
+    return std::nullopt;
+}
+
+Encoding DetectEncoding(const QString& path, QByteArrayView bytes, const QByteArray& declared)
+{
+    const std::optional<Encoding> mark = ByteOrderMarkEncoding(bytes);
+    Encoding encoding = mark.value_or(Encoding());
+    const QByteArrayView text = bytes.sliced(encoding.byteOrderMark);
+    if (!mark && declared.isEmpty()) {
+        encoding.asUtf8 = text.isValidUtf8();
+        encoding.name = encoding.asUtf8 ? "UTF-8" : LegacyEncoding;
+        return encoding;
+    }
+    if (!mark) {
+        encoding.name = namesGbk(declared) ? QByteArray(LegacyEncoding)
+                        : namesUtf8(declared) ? QByteArray("UTF-8")
+                                              : declared.trimmed();
+        if (!QStringDecoder(encoding.name.constData()).isValid())
+            throw WorkbookError(QStringLiteral("文件“%1”声明的字符编码“%2”无法识别，不能读取。")
+                                    .arg(path, QString::fromLatin1(declared)));
+    }
+    // UTF-8 that is not valid is decoded, each bad byte becoming a replacement character.
+    encoding.asUtf8 = encoding.name == "UTF-8" && text.isValidUtf8();
+    return encoding;
+}
+
+void Decode(QByteArrayView bytes, const Encoding& encoding, const std::function<void(QStringView)>& consume)
+{
+    QStringDecoder decoder(encoding.name.constData());
+    QString buffer(decoder.requiredSpace(BlockBytes), Qt::Uninitialized);
+    for (qsizetype offset = encoding.byteOrderMark; offset < bytes.size(); offset += BlockBytes) {
+        const QByteArrayView block = bytes.sliced(offset, std::min(BlockBytes, bytes.size() - offset));
+        const QChar* end = decoder.appendToBuffer(buffer.data(), block);
+        consume(QStringView(buffer.constData(), end - buffer.constData()));
+    }
 }
 
 std::optional<QString> DecodeHead(QByteArrayView head)
 {
-    const ByteOrderMark mark = FindByteOrderMark(head);
-    head = head.sliced(mark.size);
+    const std::optional<Encoding> mark = ByteOrderMarkEncoding(head);
     QString text;
-    if (mark.encoding) {
-        QStringDecoder decoder(mark.encoding);
+    if (mark) {
+        QStringDecoder decoder(mark->name.constData());
+        head = head.sliced(mark->byteOrderMark);
         text = decoder.decode(head);
         if (decoder.hasError())
             return std::nullopt;
@@ -106,30 +118,6 @@ std::optional<QString> DecodeHead(QByteArrayView head)
     if (text.contains(QChar(0)))
         return std::nullopt;
     return text;
-}
-
-void DecodeTextFile(const QString& path, QByteArrayView bytes, const QByteArray& declared,
-                    const std::function<void(QStringView)>& consume, const std::function<void()>& restart)
-{
-    const ByteOrderMark mark = FindByteOrderMark(bytes);
-    bytes = bytes.sliced(mark.size);
-    if (mark.encoding || !declared.isEmpty()) {
-        const QByteArray name = mark.encoding ? QByteArray(mark.encoding)
-                                : namesGbk(declared) ? QByteArray(LegacyEncoding)
-                                                     : declared.trimmed();
-        QStringDecoder decoder(name.constData());
-        if (!decoder.isValid())
-            throw WorkbookError(QStringLiteral("文件“%1”声明的字符编码“%2”无法识别，不能读取。")
-                                    .arg(path, QString::fromLatin1(declared)));
-        decodeAll(bytes, decoder, consume, false);
-        return;
-    }
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    if (!endsInsideUtf8Sequence(bytes) && decodeAll(bytes, utf8, consume, true))
-        return;
-    restart();
-    QStringDecoder legacy(LegacyEncoding);
-    decodeAll(bytes, legacy, consume, false);
 }
 
 } // namespace workbook::text

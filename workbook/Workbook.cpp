@@ -214,7 +214,7 @@ void Worksheet::setPooledText(int row, int column, qsizetype offset, qsizetype l
     if (!acceptable(row, column))
         return;
     if (offset + length > qsizetype(UINT32_MAX))
-        throw WorkbookError(QStringLiteral("工作表“%1”的文字超过4G个字符，超出本程序能读取的范围。").arg(name_));
+        throw WorkbookError(QStringLiteral("工作表“%1”的文字超过4 GiB，超出本程序能读取的范围。").arg(name_));
     Cell cell{row, static_cast<uint16_t>(column), CellValue::Kind::Text, Storage::Pooled, {}};
     cell.slice = {static_cast<uint32_t>(offset), static_cast<uint32_t>(length)};
     store(cell);
@@ -230,6 +230,8 @@ QString Worksheet::string(const Cell& cell) const
     case Storage::Pooled:
         break;
     }
+    if (utf8Pool_)
+        return QString::fromUtf8(utf8Pool_ + cell.slice.offset, cell.slice.length);
     return QString(pool_.constData() + cell.slice.offset, cell.slice.length);
 }
 

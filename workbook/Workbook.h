@@ -76,13 +76,20 @@ public:
     using SharedStrings = std::shared_ptr<const std::vector<QString>>;
     void useSharedStrings(SharedStrings strings) { shared_ = std::move(strings); }
     void setSharedText(int row, int column, uint32_t index);
-    // Texts that lie in one block of characters, such as the decoded content
-    // of a text file: setPooledText stores a cell showing `length` characters
-    // at `offset` in the pool that usePool hands over before the first read.
-    // No string is made per cell until the cell is read. Throws WorkbookError
-    // for a pool beyond 4 Gi characters.
+    // Texts that lie in one block, such as the content of a text file:
+    // setPooledText stores a cell showing the `length` code units at `offset`
+    // in the pool that usePool hands over before the first read, so no string
+    // is made per cell until the cell is read. Throws WorkbookError for a
+    // pool beyond 4 Gi code units.
     void setPooledText(int row, int column, qsizetype offset, qsizetype length);
+    // A pool of UTF-16 characters...
     void usePool(QString pool) { pool_ = std::move(pool); }
+    // ... or of UTF-8 bytes that `owner` keeps.
+    void usePool(const char* utf8, std::shared_ptr<const void> owner)
+    {
+        utf8Pool_ = utf8;
+        poolOwner_ = std::move(owner);
+    }
     // A reader that knows how many more cells will come says so first, so
     // the table is allocated once at its size instead of regrown.
     void reserve(qsizetype cells);
@@ -139,6 +146,8 @@ private:
     QList<QString> strings_;
     SharedStrings shared_;
     QString pool_;
+    const char* utf8Pool_ = nullptr;
+    std::shared_ptr<const void> poolOwner_;
 };
 
 // The text form of a cell value (see Worksheet::text); row and column only name
