@@ -6,6 +6,7 @@
 #include "filedialog/FilePattern.h"
 #include "fuzz/OdsPackage.h"
 #include "import/ContactAnalysis.h"
+#include "tests/PeakMemory.h"
 #include "workbook/Readers.h"
 #include "workbook/Workbook.h"
 #include "workbook/XlsxFormats.h"
@@ -17,7 +18,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/resource.h>
 
 using namespace workbook;
 using Kind = CellValue::Kind;
@@ -28,16 +28,6 @@ QString fixture(const QString& name)
 {
     return QStringLiteral(VELTRIN_TEST_DATA "/formats/") + name;
 }
-
-qint64 peakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-}
-
-// Far more than reading any of the hostile files may take.
-constexpr qint64 MemoryBoundMegabytes = 1024;
 
 // Cells given as "A1=text" pairs, so a table row reads like the sheet.
 using Cells = QStringList;
@@ -581,7 +571,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, reason);
         compareCells(readFirstSheet(name, content), {reason});
-        QVERIFY2(peakMegabytes() < MemoryBoundMegabytes, qPrintable(QString::number(peakMegabytes())));
+        VERIFY_MEMORY_BOUND();
     }
 
     void odsRepeatingACellOverTheWholeSheet()
@@ -596,7 +586,7 @@ private slots:
         } catch (const WorkbookError& error) {
             QVERIFY2(error.description().contains(QStringLiteral("单元格超过16777216个")), qPrintable(error.description()));
         }
-        QVERIFY2(peakMegabytes() < MemoryBoundMegabytes, qPrintable(QString::number(peakMegabytes())));
+        VERIFY_MEMORY_BOUND();
     }
 
     // A file of one 2 GB line: the first 2 MiB are written, the rest is a
@@ -616,7 +606,7 @@ private slots:
         } catch (const WorkbookError& error) {
             QVERIFY2(error.description().contains(QStringLiteral("第1行第1列的字段过长")), qPrintable(error.description()));
         }
-        QVERIFY2(peakMegabytes() < MemoryBoundMegabytes, qPrintable(QString::number(peakMegabytes())));
+        VERIFY_MEMORY_BOUND();
     }
 
     // What the fuzz targets found, kept in fuzz/regressions/<target>/: each

@@ -2,13 +2,13 @@
 // chosen file: each ends in a message the user can act on, within bounded
 // memory, and never in a crash.
 #include "import/ContactAnalysis.h"
+#include "tests/PeakMemory.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 using contacts::AnalysisOutcome;
@@ -19,18 +19,6 @@ QString fixture(const QString& name)
 {
     return QStringLiteral(VELTRIN_TEST_DATA "/hostile/") + name;
 }
-
-// The peak resident size of the process so far, in MiB.
-qint64 peakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-}
-
-// More than a hostile file may make the reader allocate; far less than what
-// trusting any of the claimed sizes would take.
-constexpr qint64 MemoryBoundMegabytes = 1024;
 
 } // namespace
 
@@ -85,7 +73,7 @@ private slots:
         QVERIFY2(message.size() > QStringLiteral("数据分析失败！").size(), qPrintable(message));
         QVERIFY2(message.contains(mentions), qPrintable(message));
         QVERIFY(analysis.table.empty());
-        QVERIFY2(peakMegabytes() < MemoryBoundMegabytes, qPrintable(QString::number(peakMegabytes())));
+        VERIFY_MEMORY_BOUND();
     }
 
     // Claimed counts and extents are only claims: the few cells really there
@@ -103,7 +91,7 @@ private slots:
         QCOMPARE(contacts::AnalysisMessage(analysis), QString());
         QCOMPARE(analysis.table.size(), size_t(1));
         QCOMPARE(analysis.table.front().mobile, QStringLiteral("13812345678"));
-        QVERIFY2(peakMegabytes() < MemoryBoundMegabytes, qPrintable(QString::number(peakMegabytes())));
+        VERIFY_MEMORY_BOUND();
     }
 
     void unreadableFile()

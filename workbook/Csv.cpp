@@ -105,6 +105,8 @@ private:
     void keep(Unit* pool, qsizetype from, qsizetype to);
     void keep(Unit* pool, char c);
     void checkLength(qsizetype length) const;
+    // Ends the field at a delimiter or a line end, `separator`.
+    void endField(qsizetype end, Unit separator);
     void endField(qsizetype end);
     void endRecord();
     [[noreturn]] void refuse(const QString& what) const;
@@ -157,10 +159,7 @@ void CsvParser<Unit>::parse(Unit* text, qsizetype size)
                 checkLength(p - fieldStart_);
                 break;
             }
-            endField(p);
-            if (text[p] != Unit(delimiter_))
-                endRecord();
-            state_ = text[p] == Unit('\r') ? State::AfterCr : State::FieldStart;
+            endField(p, text[p]);
             ++p;
             break;
         case State::QuotedAfterCr:
@@ -200,10 +199,7 @@ void CsvParser<Unit>::parse(Unit* text, qsizetype size)
             keep(text, from, p);
             if (p == size)
                 break;
-            endField(fieldEnd_);
-            if (text[p] != Unit(delimiter_))
-                endRecord();
-            state_ = text[p] == Unit('\r') ? State::AfterCr : State::FieldStart;
+            endField(fieldEnd_, text[p]);
             ++p;
             break;
         }
@@ -271,6 +267,15 @@ void CsvParser<Unit>::endField(qsizetype end)
         sheet_.setPooledText(row_, column_, fieldStart_, end - fieldStart_);
     }
     ++column_;
+}
+
+template <typename Unit>
+void CsvParser<Unit>::endField(qsizetype end, Unit separator)
+{
+    endField(end);
+    if (separator != Unit(delimiter_))
+        endRecord();
+    state_ = separator == Unit('\r') ? State::AfterCr : State::FieldStart;
 }
 
 template <typename Unit>

@@ -9,11 +9,6 @@ namespace {
 
 using xlsx::Attributes;
 
-QString qstring(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 enum class ValueType { None, Float, Date, Time, Boolean, String, Error };
 
 ValueType valueType(std::string_view name)
@@ -167,7 +162,7 @@ void ContentHandler::startTable(const Attributes& attributes)
     QString name;
     attributes.forEach([&](std::string_view attribute, std::string_view value) {
         if (attribute == "name")
-            name = qstring(value);
+            name = xlsx::Utf8Text(value);
     });
     sheets.emplace_back(name);
     tableDepth_ = depth_;
@@ -249,15 +244,15 @@ CellValue ContentHandler::cellValue() const
     case ValueType::Boolean:
         return CellValue::fromBoolean(xlsx::IsTrue(cell_.value));
     case ValueType::Error:
-        return CellValue::fromError(qstring(text_));
+        return CellValue::fromError(xlsx::Utf8Text(text_));
     case ValueType::String:
         if (!cell_.value.empty())
-            return CellValue::fromText(qstring(cell_.value));
+            return CellValue::fromText(xlsx::Utf8Text(cell_.value));
         break;
     case ValueType::None:
         break;
     }
-    return text_.empty() ? CellValue() : CellValue::fromText(qstring(text_));
+    return text_.empty() ? CellValue() : CellValue::fromText(xlsx::Utf8Text(text_));
 }
 
 void ContentHandler::endRow()

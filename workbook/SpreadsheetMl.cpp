@@ -11,11 +11,6 @@ namespace {
 
 using xlsx::Attributes;
 
-QString qstring(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Excel writes a time of day on its day 0, "1899-12-31T13:30:15.000".
 std::optional<double> dateTime(std::string_view text)
 {
@@ -72,7 +67,7 @@ void SpreadsheetHandler::startElement(std::string_view name, const Attributes& a
         QString sheetName;
         attributes.forEach([&](std::string_view attribute, std::string_view value) {
             if (attribute == "Name")
-                sheetName = qstring(value);
+                sheetName = xlsx::Utf8Text(value);
         });
         sheets.emplace_back(sheetName.isEmpty() ? QStringLiteral("工作表%1").arg(sheets.size() + 1) : sheetName);
         row_ = 0;
@@ -152,7 +147,7 @@ int SpreadsheetHandler::index(const Attributes& attributes, int limit, const cha
         const auto parsed = xlsx::ParseIndex(value);
         if (!parsed || *parsed < 1 || *parsed > limit) {
             refuse(QStringLiteral("工作表“%1”的%2“%3”无效或超出范围（1至%4）")
-                       .arg(sheets.back().name(), QString::fromUtf8(what), qstring(value))
+                       .arg(sheets.back().name(), QString::fromUtf8(what), xlsx::Utf8Text(value))
                        .arg(limit));
         }
         found = *parsed;
@@ -183,9 +178,9 @@ CellValue SpreadsheetHandler::value() const
     } else if (type_ == "Boolean") {
         return CellValue::fromBoolean(xlsx::IsTrue(data_));
     } else if (type_ == "Error") {
-        return CellValue::fromError(qstring(xlsx::Trimmed(data_)));
+        return CellValue::fromError(xlsx::Utf8Text(xlsx::Trimmed(data_)));
     }
-    return CellValue::fromText(qstring(data_));
+    return CellValue::fromText(xlsx::Utf8Text(data_));
 }
 
 void SpreadsheetHandler::refuse(const QString& what) const

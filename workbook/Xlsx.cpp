@@ -16,15 +16,11 @@ using xlsx::Package;
 using xlsx::Relationship;
 using xlsx::XmlHandler;
 
-QString qstring(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 using xlsx::IsTrue;
 using xlsx::ParseIndex;
 using xlsx::ParseNumber;
 using xlsx::Trimmed;
+using xlsx::Utf8Text;
 
 // More shared strings than cells in a sheet are refused too.
 constexpr qsizetype MaxItems = MaxCells;
@@ -100,9 +96,9 @@ private:
         QString id;
         attributes.forEach([&](std::string_view attribute, std::string_view value) {
             if (attribute == "name")
-                sheet.name = qstring(value);
+                sheet.name = Utf8Text(value);
             else if (attribute == "id")
-                id = qstring(value);
+                id = Utf8Text(value);
         });
         if (relationships_.empty()) {
             sheet.part = directory_ + QStringLiteral("worksheets/sheet%1.xml").arg(sheetElements_);
@@ -185,7 +181,7 @@ public:
                 if (attribute == "numFmtId")
                     id = ParseIndex(value);
                 else if (attribute == "formatCode")
-                    code = qstring(value);
+                    code = Utf8Text(value);
             });
             if (id)
                 customDate_[*id] = IsDateFormatCode(code);
@@ -479,7 +475,7 @@ void SheetHandler::startCell(const Attributes& attributes)
     });
     if (!badReference.empty()) {
         throw WorkbookError(QStringLiteral("工作表“%1”的单元格地址“%2”无效或超出范围。")
-                                .arg(sheet_.name(), qstring(badReference)));
+                                .arg(sheet_.name(), Utf8Text(badReference)));
     }
     if (reference) {
         row_ = reference->row;
@@ -535,13 +531,13 @@ void SheetHandler::store()
     case CellType::Error:
         if (blank)
             return;
-        value = CellValue::fromError(qstring(Trimmed(value_)));
+        value = CellValue::fromError(Utf8Text(Trimmed(value_)));
         break;
     case CellType::IsoDate: {
         if (blank)
             return;
         const auto serial = xlsx::ParseIsoDate(Trimmed(value_));
-        value = serial ? CellValue::fromDate(*serial) : CellValue::fromText(qstring(value_));
+        value = serial ? CellValue::fromDate(*serial) : CellValue::fromText(Utf8Text(value_));
         break;
     }
     }
@@ -562,7 +558,7 @@ CellValue SheetHandler::numberValue() const
 {
     const auto number = ParseNumber(value_);
     if (!number)
-        return CellValue::fromText(qstring(value_));
+        return CellValue::fromText(Utf8Text(value_));
     if (book_.isDateStyle(style_)) {
         const double serial = book_.date1904() ? *number + 1462 : *number;
         // Excel shows no date for a serial outside its calendar; keep the number then.
@@ -578,7 +574,7 @@ uint32_t SheetHandler::sharedString() const
     const auto index = ParseIndex(value_);
     if (!index || static_cast<size_t>(*index) >= book_.sharedStrings()->size()) {
         throw WorkbookError(QStringLiteral("工作簿已损坏：工作表“%1”的单元格 %2 引用的共享字符串“%3”不存在。")
-                                .arg(sheet_.name(), CellAddress(row_, column_), qstring(value_)));
+                                .arg(sheet_.name(), CellAddress(row_, column_), Utf8Text(value_)));
     }
     return static_cast<uint32_t>(*index);
 }

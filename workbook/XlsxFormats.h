@@ -13,6 +13,12 @@
 // values, ISO dates and the _xHHHH_ escapes of strings.
 namespace workbook::xlsx {
 
+// The text of UTF-8 bytes, as the XML scanner hands them over.
+inline QString Utf8Text(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 // Pretty-printed XML may surround a value with blanks and line breaks.
 std::string_view Trimmed(std::string_view text);
 // A non-negative whole number, blanks around it allowed.

@@ -1,6 +1,7 @@
 #include "workbook/XlsxPackage.h"
 
 #include "workbook/Workbook.h"
+#include "workbook/XlsxFormats.h"
 
 #include <QFile>
 #include <QUrl>
@@ -81,11 +82,6 @@ QString relationshipsPartOf(const QString& partName)
 {
     const QString directory = directoryOf(partName);
     return directory + QStringLiteral("_rels/") + partName.mid(directory.size()) + QStringLiteral(".rels");
-}
-
-QString qstring(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace
@@ -192,11 +188,11 @@ public:
         bool external = false;
         attributes.forEach([&](std::string_view attribute, std::string_view value) {
             if (attribute == "Id")
-                relationship.id = qstring(value);
+                relationship.id = Utf8Text(value);
             else if (attribute == "Type")
-                relationship.type = qstring(value.substr(value.rfind('/') + 1));
+                relationship.type = Utf8Text(value.substr(value.rfind('/') + 1));
             else if (attribute == "Target")
-                relationship.target = qstring(value);
+                relationship.target = Utf8Text(value);
             else if (attribute == "TargetMode")
                 external = value == "External";
         });
