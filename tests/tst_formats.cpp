@@ -299,6 +299,8 @@ private slots:
                                        << Cells{QStringLiteral("A1=張三")};
         QTest::newRow("the byte order mark goes before the declaration")
             << QByteArray("\xEF\xBB\xBF<meta charset=gbk><table><tr><td>张三</td></tr></table>") << Cells{QStringLiteral("A1=张三")};
+        QTest::newRow("UTF-16 declared in bytes that are no UTF-16")
+            << QByteArray("<meta charset=\"utf-16\"><table><tr><td>张三</td></tr></table>") << Cells{QStringLiteral("A1=张三")};
         QTest::newRow("an unknown declared encoding")
             << QByteArray("<meta charset=x-unknown><table><tr><td>a</td></tr></table>") << Cells{QStringLiteral("字符编码“x-unknown”无法识别")};
         QTest::newRow("no table") << QByteArray("<html><body><p>张三 13812345678</p></body></html>")

@@ -23,10 +23,12 @@ bool namesGbk(const QByteArray& name)
     return std::any_of(std::begin(names), std::end(names), [&](const char* known) { return lower == known; });
 }
 
+// A page whose bytes showed a declaration of UTF-16 is no UTF-16; browsers
+// take such a declaration for UTF-8.
 bool namesUtf8(const QByteArray& name)
 {
     const QByteArray lower = name.trimmed().toLower();
-    return lower == "utf-8" || lower == "utf8";
+    return lower == "utf-8" || lower == "utf8" || lower.startsWith("utf-16");
 }
 
 } // namespace
