@@ -17,6 +17,8 @@ namespace batch {
 struct NumberedContacts {
     contacts::LinkmanTable table;
     std::vector<int> rows;
+    // The rows of the sheet that became no contact; none from a failures file.
+    std::vector<contacts::SkippedRow> skipped;
 };
 
 // What a contact never sent on an interrupted import is listed with.

@@ -5,9 +5,10 @@
 #include "app/BatchLogin.h"
 #include "app/BatchProgress.h"
 #include "app/CommandLine.h"
-#include "app/modPub.h"
+#include "app/WorkbookCommands.h"
 #include "import/ContactAnalysis.h"
 #include "import/ImportRun.h"
+#include "platform/modPub.h"
 #include "support/Terminal.h"
 
 #include <QCommandLineParser>
@@ -65,6 +66,7 @@ int readContacts(const QString& path, std::optional<int> sheet, NumberedContacts
         return Failure;
     }
     contacts.table = std::move(analysis.table);
+    contacts.skipped = std::move(analysis.skipped);
     contacts.rows.resize(contacts.table.size());
     std::iota(contacts.rows.begin(), contacts.rows.end(), 1);
     return Success;
@@ -140,12 +142,14 @@ int exitStatus(const contacts::ImportSummary& summary)
 }
 
 void reportOutcome(const contacts::ImportSummary& summary, const QList<contacts::ImportFailure>& failures,
-                   bool listFailures)
+                   bool listFailures, size_t skippedRows)
 {
     if (listFailures)
         for (const contacts::ImportFailure& failure : failures)
             Err() << contacts::FailureLine(failure) << Qt::endl;
     Err() << contacts::CountsLine(summary);
+    if (skippedRows > 0)
+        Err() << QStringLiteral("跳过%1行，未导入。").arg(skippedRows);
     if (summary.interrupted)
         Err() << QStringLiteral("已发送%1条，导入被中断。").arg(summary.sent);
     Err() << Qt::endl;
@@ -186,7 +190,7 @@ int chooseGroup(const QString& wanted)
 int concludeImport(const contacts::ImportSummary& summary, const NumberedContacts& source, QSaveFile* failuresFile)
 {
     const QList<contacts::ImportFailure> failures = inSheetNumbers(summary.failures, source);
-    reportOutcome(summary, failures, failuresFile == nullptr);
+    reportOutcome(summary, failures, failuresFile == nullptr, source.skipped.size());
     if (failuresFile && !writeFailures(*failuresFile, withUnsent(failures, summary, source)))
         return Failure;
     return exitStatus(summary);
@@ -231,6 +235,7 @@ void AddImportArguments(QCommandLineParser& parser)
     parser.addOption(groupOption());
     parser.addOption(SheetOption());
     parser.addOption(failuresOption());
+    parser.addOption(SkippedOption());
 }
 
 int RunImportCommand(const QCommandLineParser& parser, const QStringList& arguments)
@@ -250,6 +255,8 @@ int RunImportCommand(const QCommandLineParser& parser, const QStringList& argume
     NumberedContacts source;
     if (const int status = readContacts(arguments.first(), sheet, source); status != Success)
         return status;
+    if (!WriteSkippedRows(parser, source.skipped))
+        return Failure;
     std::unique_ptr<QSaveFile> failuresFile;
     if (parser.isSet(failuresOption()) && !(failuresFile = openFailuresFile(parser)))
         return Failure;

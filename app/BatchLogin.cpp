@@ -1,7 +1,7 @@
 #include "app/BatchLogin.h"
 
 #include "app/CommandLine.h"
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "import/ImportRun.h"
 #include "support/Terminal.h"
 #include "support/Text.h"

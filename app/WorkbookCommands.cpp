@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -68,6 +69,9 @@ int runContacts(const QCommandLineParser& parser, const QStringList& files)
         Err() << contacts::AnalysisMessage(analysis) << Qt::endl;
         return Failure;
     }
+    Err() << contacts::ColumnsLine(analysis.columns) << Qt::endl << contacts::SummaryLine(analysis) << Qt::endl;
+    if (!WriteSkippedRows(parser, analysis.skipped))
+        return Failure;
     if (!writeOut([&](QIODevice& out) { return contacts::WriteContactsCsv(out, analysis.table); },
                   QStringLiteral("联系人")))
         return Failure;
@@ -79,6 +83,32 @@ int runContacts(const QCommandLineParser& parser, const QStringList& files)
 
 } // namespace
 
+namespace commandline {
+
+const QCommandLineOption& SkippedOption()
+{
+    static const QCommandLineOption option(
+        QStringLiteral("skipped"),
+        QStringLiteral("把跳过的行（重复的手机号码、第4个空行之后的手机号码）写入这个CSV文件"
+                       "（UTF-8，带字节顺序标记，表头 row,name,mobile,reason；row 是工作表的行号）。"),
+        QStringLiteral("OUT.csv"));
+    return option;
+}
+
+bool WriteSkippedRows(const QCommandLineParser& parser, const std::vector<contacts::SkippedRow>& rows)
+{
+    if (!parser.isSet(SkippedOption()))
+        return true;
+    QSaveFile file(parser.value(SkippedOption()));
+    const QByteArray csv = contacts::SkippedRowsCsv(rows);
+    if (file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size() && file.commit())
+        return true;
+    Err() << QStringLiteral("无法写入跳过的行的记录文件 %1：%2").arg(file.fileName(), file.errorString()) << Qt::endl;
+    return false;
+}
+
+} // namespace commandline
+
 const Commands& WorkbookCommands()
 {
     static const Commands table{
@@ -86,11 +116,14 @@ const Commands& WorkbookCommands()
          {QStringLiteral("sheets FILE"), QStringLiteral("列出工作簿中的工作表名称，每行一个。"), QString(),
           addWorkbookArgument, runSheets}},
         {QStringLiteral("contacts"),
-         {QStringLiteral("contacts FILE [--sheet N]"),
-          QStringLiteral("分析工作表，按CSV（UTF-8，表头 name,mobile,tel,remark）输出找到的联系人。"), QString(),
+         {QStringLiteral("contacts FILE [--sheet N] [--skipped OUT.csv]"),
+          QStringLiteral("分析工作表，按CSV（UTF-8，表头 name,mobile,tel,remark）输出找到的联系人；"
+                         "所用的列和找到的联系人数写到标准错误输出。"),
+          QString(),
           [](QCommandLineParser& parser) {
               addWorkbookArgument(parser);
               parser.addOption(SheetOption());
+              parser.addOption(SkippedOption());
           },
           runContacts}},
     };

@@ -1,6 +1,6 @@
 #include "app/frmLogin.h"
 
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "support/AppInfo.h"
 #include "support/Keys.h"
 #include "support/MessageBox.h"

@@ -1,6 +1,6 @@
 #include "app/Commands.h"
 #include "app/StartUp.h"
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "demoserver/DemoServer.h"
 #include "support/AppInfo.h"
 #include "support/Fonts.h"

@@ -5,7 +5,7 @@
 // each in turn. Prints both best rates, their ratio (target at least 0.80)
 // and the share of the run spent in the hooks (target at most 1/5).
 
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "controls/ProgressBar.h"
 #include "demoserver/DemoServer.h"
 #include "import/ImportRun.h"

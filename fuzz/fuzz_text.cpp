@@ -1,5 +1,5 @@
 // URLEncode and FormatName on any UTF-16 text, lone surrogate halves included.
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "import/ContactAnalysis.h"
 #include "support/CodePage.h"
 

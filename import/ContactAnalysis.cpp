@@ -1,5 +1,6 @@
 #include "import/ContactAnalysis.h"
 
+#include "import/MobileNumbers.h"
 #include "support/CodePage.h"
 #include "support/Numbers.h"
 #include "support/Text.h"
@@ -8,13 +9,13 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <stdexcept>
+#include <vector>
 
 namespace contacts {
 namespace {
 
 constexpr qsizetype NameFieldBytes = 17;
-constexpr int SearchRows = 100;
-constexpr int SearchColumns = 100;
 constexpr int BlankRowsPassedOver = 3;
 
 // In GBK a byte from 0x81 to 0xFE starts a two-byte character.
@@ -78,43 +79,55 @@ void appendNameField(QString& out, QStringView name)
     out.resize(out.size() + NameFieldBytes - kept, u' ');
 }
 
-bool isMobile(QStringView text)
-{
-    return GetDataType(text) == DataTypeMobile;
-}
-
 struct CellPosition {
     int row = 0;
     int column = 0;
 };
 
+// The text of a cell that holds a value other than an error.
+std::optional<QString> textOf(const workbook::CellValue& value, int row, int column)
+{
+    if (value.kind == workbook::CellValue::Kind::Error)
+        return std::nullopt;
+    return workbook::CellText(value, row, column);
+}
+
 std::optional<CellPosition> findStartCell(const workbook::Worksheet& sheet)
 {
     for (int row = 1; row <= SearchRows; ++row) {
-        for (int column = 1; column <= SearchColumns; ++column) {
-            const QString text = sheet.text(row, column);
-            if (!text.isEmpty() && isMobile(text))
+        const int lastColumn = std::min(sheet.lastColumn(row), SearchColumns);
+        for (int column = 1; column <= lastColumn; ++column) {
+            const std::optional<QString> text = textOf(sheet.cell(row, column), row, column);
+            if (text && ReadMobileNumber(*text))
                 return CellPosition{row, column};
         }
     }
     return std::nullopt;
 }
 
-// A mobile text that is no mobile number is either 11 digits, a separator and
-// a landline number, or a landline number alone; either way the telephone cell
-// of the row gives way to it.
-void splitMobileText(Linkman& contact)
+// Gives the contact the mobile number in the trimmed text of its mobile cell,
+// and returns it. A text that is no mobile number is either a mobile number,
+// a separator and a landline number, or a landline number alone; either way
+// the telephone gives way to it.
+MobileNumber takeMobileText(Linkman& contact, QString text)
 {
-    if (isMobile(contact.mobile))
-        return;
-    const QStringView mobileText(contact.mobile);
-    if (isMobile(mobileText.left(11))) {
-        contact.tel = support::TrimLeadingSpaces(mobileText.mid(12));
-        contact.mobile.truncate(11);
-    } else {
-        contact.tel = contact.mobile;
-        contact.mobile.clear();
+    if (const MobileNumber number = ReadMobileNumber(text)) {
+        contact.mobile = number.plain ? std::move(text) : number.digits();
+        return number;
     }
+    // Only a character that is no digit ends a mobile number: "1381234567890"
+    // is not 13812345678 followed by more.
+    if (text.size() > MobileNumberDigits && !IsWrittenDigit(text[MobileNumberDigits])) {
+        const QStringView whole(text);
+        if (const MobileNumber number = ReadMobileNumber(whole.first(MobileNumberDigits))) {
+            contact.tel = support::TrimLeadingSpaces(whole.sliced(MobileNumberDigits + 1));
+            contact.mobile = number.digits();
+            return number;
+        }
+    }
+    contact.tel = std::move(text);
+    contact.mobile.clear();
+    return {};
 }
 
 // Built in one buffer: the analysis makes an entry for every contact row.
@@ -133,38 +146,173 @@ QString entryText(const Linkman& contact)
     return entry;
 }
 
-// Writes each contact as it is read, so that after a failure the result holds
-// everything written up to it, including a partly filled last row.
-void readContacts(const workbook::Worksheet& sheet, CellPosition start, ListEntries entries, SheetAnalysis& result)
-{
-    const int mobileColumn = start.column;
-    // Most rows from the start cell down are contacts.
-    const auto rows = static_cast<size_t>(std::max(sheet.lastRow() - start.row + 1, 0));
-    result.table.reserve(rows);
-    const bool makeEntries = entries == ListEntries::Made;
-    if (makeEntries)
-        result.entries.reserve(static_cast<qsizetype>(rows));
-    int blankRows = 0;
-    for (int row = start.row;; row = support::CheckedAdd(row, 1)) {
-        QString mobile = support::TrimSpaces(sheet.text(row, mobileColumn));
-        QString name = mobileColumn > 1 ? sheet.text(row, mobileColumn - 1) : QString();
-        if (name.isEmpty() && mobile.isEmpty()) {
-            if (++blankRows > BlankRowsPassedOver)
-                return;
-            continue;
-        }
-        Linkman& contact = result.table.emplace_back();
-        contact.tel = sheet.text(row, mobileColumn + 1);
-        contact.remark = sheet.text(row, mobileColumn + 2);
-        if (name.isEmpty())
-            name = mobile;
-        contact.name = std::move(name);
-        contact.mobile = std::move(mobile);
-        splitMobileText(contact);
-        if (makeEntries)
-            result.entries.append(entryText(contact));
+// Finds the contacts whose mobile number an earlier contact has. The numbers
+// are noted as the pass reads them and compared once it has ended, sorted: a
+// table looked up contact by contact missed the cache on nearly every lookup
+// and took a third of the analysis.
+class RepeatedNumbers {
+public:
+    RepeatedNumbers(int startRow, size_t contacts) : startRow_(startRow) { keys_.reserve(contacts); }
+
+    void noteBlankRow(int row) { blankRows_.push_back(row); }
+
+    // Called for each contact with a mobile number, in table order.
+    void note(size_t contact, const MobileNumber& number)
+    {
+        // The readers keep at most 2^24 cells to a sheet.
+        if (contact >> ContactBits)
+            throw std::length_error("more contacts than the analysis can compare");
+        keys_.push_back(number.value << ContactBits | contact);
     }
-}
+
+    // Takes every contact whose number an earlier row has out of the table
+    // and the entries, and reports it as passed over, naming that row.
+    void passOver(SheetAnalysis& result)
+    {
+        // The contact's index below the number keeps the contacts of one
+        // number in table order. Lists kept in number order need no sort.
+        if (!std::is_sorted(keys_.begin(), keys_.end()))
+            std::sort(keys_.begin(), keys_.end());
+        std::vector<bool> repeated(result.table.size());
+        std::vector<SkippedRow> skipped;
+        for (auto first = keys_.begin(); first != keys_.end();) {
+            const int firstRow = rowOf(contactOf(*first));
+            auto next = first + 1;
+            for (; next != keys_.end() && (*next >> ContactBits) == (*first >> ContactBits); ++next) {
+                const size_t contact = contactOf(*next);
+                repeated[contact] = true;
+                Linkman& linkman = result.table[contact];
+                skipped.push_back({rowOf(contact), std::move(linkman.name), std::move(linkman.mobile),
+                                   QStringLiteral("手机号码与第%1行重复").arg(firstRow)});
+            }
+            first = next;
+        }
+        if (skipped.empty())
+            return;
+        std::sort(skipped.begin(), skipped.end(),
+                  [](const SkippedRow& a, const SkippedRow& b) { return a.row < b.row; });
+        result.skipped = std::move(skipped);
+        removeRepeated(result.table, repeated);
+        if (!result.entries.isEmpty())
+            removeRepeated(result.entries, repeated);
+    }
+
+private:
+    // A key holds the number above the contact's index; an 11-digit number
+    // takes 35 bits.
+    static constexpr int ContactBits = 29;
+
+    static size_t contactOf(uint64_t key) { return key & ((uint64_t(1) << ContactBits) - 1); }
+
+    // Every row of the pass but its blank ones, at most three, is a contact.
+    int rowOf(size_t contact) const
+    {
+        int row = startRow_ + static_cast<int>(contact);
+        for (int blank : blankRows_) {
+            if (blank <= row)
+                ++row;
+        }
+        return row;
+    }
+
+    template <typename List> static void removeRepeated(List& list, const std::vector<bool>& repeated)
+    {
+        size_t kept = 0;
+        for (size_t i = 0; i < repeated.size(); ++i) {
+            if (!repeated[i])
+                list[kept++] = std::move(list[i]);
+        }
+        list.resize(kept);
+    }
+
+    const int startRow_;
+    std::vector<int> blankRows_;
+    std::vector<uint64_t> keys_;
+};
+
+// Reads the rows from the start cell down to the fourth blank row, then looks
+// below them for mobile numbers that were left unread.
+class RowPass {
+public:
+    RowPass(const workbook::Worksheet& sheet, int startRow, const ContactColumns& columns, ListEntries entries,
+            SheetAnalysis& result)
+        : sheet_(sheet), startRow_(startRow), columns_(columns), makeEntries_(entries == ListEntries::Made),
+          result_(result),
+          // Most rows from the start row down are contacts.
+          expected_(static_cast<size_t>(std::max(sheet.lastRow() - startRow + 1, 0))), repeated_(startRow, expected_)
+    {
+    }
+
+    // Writes each contact as it is read, so that after a failure the result
+    // holds everything written up to it, including a partly filled last row
+    // (and contacts repeating a number). Returns the row that ended the pass.
+    int readContacts()
+    {
+        result_.table.reserve(expected_);
+        if (makeEntries_)
+            result_.entries.reserve(static_cast<qsizetype>(expected_));
+        int blankRows = 0;
+        for (int row = startRow_;; row = support::CheckedAdd(row, 1)) {
+            QString mobile = support::TrimSpaces(sheet_.text(row, columns_.mobile));
+            QString name = text(row, columns_.name);
+            if (name.isEmpty() && mobile.isEmpty()) {
+                if (++blankRows > BlankRowsPassedOver) {
+                    repeated_.passOver(result_);
+                    return row;
+                }
+                repeated_.noteBlankRow(row);
+                continue;
+            }
+            readContact(row, std::move(name), std::move(mobile));
+        }
+    }
+
+    // Error values below the pass are no mobile numbers and hold up nothing.
+    void reportRowsBelow(int endRow)
+    {
+        const int lastRow = sheet_.lastRow();
+        for (int row = endRow + 1; row <= lastRow; ++row) {
+            const std::optional<QString> text = textOf(sheet_.cell(row, columns_.mobile), row, columns_.mobile);
+            if (!text)
+                continue;
+            Linkman contact;
+            const QString mobileText = support::TrimSpaces(*text);
+            if (!takeMobileText(contact, mobileText))
+                continue;
+            QString name = columns_.name > 0
+                ? textOf(sheet_.cell(row, columns_.name), row, columns_.name).value_or(QString())
+                : QString();
+            result_.skipped.push_back({row, name.isEmpty() ? mobileText : std::move(name), std::move(contact.mobile),
+                                       QStringLiteral("在第%1个空行之后，未读取").arg(BlankRowsPassedOver + 1)});
+        }
+    }
+
+private:
+    QString text(int row, int column) const { return column > 0 ? sheet_.text(row, column) : QString(); }
+
+    void readContact(int row, QString name, QString mobile)
+    {
+        Linkman& contact = result_.table.emplace_back();
+        contact.tel = text(row, columns_.tel);
+        contact.remark = text(row, columns_.remark);
+        contact.name = name.isEmpty() ? mobile : std::move(name);
+        const MobileNumber number = takeMobileText(contact, std::move(mobile));
+        if (number)
+            repeated_.note(result_.table.size() - 1, number);
+        else
+            ++result_.withoutMobile;
+        if (makeEntries_)
+            result_.entries.append(entryText(contact));
+    }
+
+    const workbook::Worksheet& sheet_;
+    const int startRow_;
+    const ContactColumns columns_;
+    const bool makeEntries_;
+    SheetAnalysis& result_;
+    const size_t expected_;
+    RepeatedNumbers repeated_;
+};
 
 // The description of the exception being handled; called only inside a catch block.
 QString currentFailure()
@@ -182,12 +330,20 @@ QString currentFailure()
 
 int32_t GetDataType(QStringView text)
 {
-    if (text.size() != 11 || text[0] != u'1' || text[1] < u'3' || text[1] > u'9')
-        return DataTypeOther;
-    for (QChar c : text)
-        if (c < u'0' || c > u'9')
-            return DataTypeOther;
-    return DataTypeMobile;
+    return ReadMobileNumber(text) ? DataTypeMobile : DataTypeOther;
+}
+
+QString SummaryLine(const SheetAnalysis& analysis)
+{
+    QString line = QStringLiteral("找到联系人%1个").arg(analysis.table.size());
+    if (analysis.withoutMobile > 0)
+        line += QStringLiteral("（其中%1个没有手机号码）").arg(analysis.withoutMobile);
+    return line + QStringLiteral("，跳过%1行。").arg(analysis.skipped.size());
+}
+
+QString SkippedLine(const SkippedRow& row)
+{
+    return QStringLiteral("第%1行 %2 %3：%4").arg(QString::number(row.row), row.name, row.mobile, row.reason);
 }
 
 QString FormatName(QStringView name)
@@ -220,7 +376,9 @@ SheetAnalysis AnalyseWorksheet(const workbook::Worksheet& sheet, ListEntries ent
             return result;
         }
         result.replacesContacts = true;
-        readContacts(sheet, *start, entries, result);
+        result.columns = FindContactColumns(sheet, start->row, start->column);
+        RowPass pass(sheet, start->row, result.columns, entries, result);
+        pass.reportRowsBelow(pass.readContacts());
         result.outcome = AnalysisOutcome::Analysed;
     } catch (const std::exception&) {
         result.description = currentFailure();

@@ -108,6 +108,20 @@ QByteArray ContactsCsv(const LinkmanTable& table)
     return out;
 }
 
+QByteArray SkippedRowsCsv(const std::vector<SkippedRow>& rows)
+{
+    QByteArray out("\xEF\xBB\xBF" "row,name,mobile,reason\r\n");
+    for (const SkippedRow& row : rows) {
+        out += QByteArray::number(row.row);
+        for (const QString* field : {&row.name, &row.mobile, &row.reason}) {
+            out += ',';
+            AppendCsvField(out, *field);
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
 bool WriteContactsCsv(QIODevice& device, const LinkmanTable& table)
 {
     // Written a block at a time: a million contacts never sit in memory twice.

@@ -18,6 +18,11 @@ QByteArray ContactsCsv(const LinkmanTable& table);
 // this form.
 void AppendCsvField(QByteArray& out, const QString& field);
 
+// The rows passed over as CSV in UTF-8 with a byte order mark, so that
+// spreadsheet programs take it for UTF-8: a header line
+// "row,name,mobile,reason", then one line per row, quoted as in ContactsCsv.
+QByteArray SkippedRowsCsv(const std::vector<SkippedRow>& rows);
+
 // Writes ContactsCsv(table) to the device; false when the device took less.
 bool WriteContactsCsv(QIODevice& device, const LinkmanTable& table);
 

@@ -1,6 +1,6 @@
 #include "import/GroupList.h"
 
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "support/Numbers.h"
 
 using namespace modPub;

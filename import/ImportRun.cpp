@@ -1,6 +1,6 @@
 #include "import/ImportRun.h"
 
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "net/XMLDocument.h"
 
 using namespace modPub;

@@ -1,6 +1,6 @@
 #include "import/frmImport.h"
 
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "controls/ProgressBar.h"
 #include "support/Activation.h"
 #include "support/AppInfo.h"

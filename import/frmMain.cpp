@@ -1,6 +1,6 @@
 #include "import/frmMain.h"
 
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "filedialog/FrmSelFile.h"
 #include "import/ContactAnalysis.h"
 #include "import/ContactListView.h"
@@ -15,9 +15,11 @@
 #include "workbook/Workbook.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -25,6 +27,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <tuple>
@@ -69,7 +72,7 @@ void FrmMain::buildWindow(QWidget& window)
 {
     window.setObjectName(QStringLiteral("frmMain"));
     window.setWindowTitle(support::AppTitle());
-    support::SetClientSizeTwips(&window, 6945, 5325);
+    support::SetClientSizeTwips(&window, 6945, 5865);
     support::OnActivate(&window, [this] { Form_Activate(); });
 
     txtFileName = new QLineEdit(&window);
@@ -97,6 +100,20 @@ void FrmMain::buildWindow(QWidget& window)
     lstCust->setModel(lstCustModel);
     PlaceTwips(lstCust, 90, 1380, 6735, 3840);
 
+    // Which columns the contacts came from, how many there are, and the rows
+    // passed over, below the list.
+    lblColumns = new QLabel(&window);
+    lblColumns->setObjectName(QStringLiteral("lblColumns"));
+    PlaceTwips(lblColumns, 90, 5280, 6735, 210);
+    lblSummary = new QLabel(&window);
+    lblSummary->setObjectName(QStringLiteral("lblSummary"));
+    PlaceTwips(lblSummary, 90, 5565, 5280, 210);
+    cmdSkipped = new QPushButton(QStringLiteral("跳过的行…"), &window);
+    cmdSkipped->setObjectName(QStringLiteral("cmdSkipped"));
+    cmdSkipped->setEnabled(false);
+    PlaceTwips(cmdSkipped, 5430, 5505, 1425, 315);
+    connect(cmdSkipped, &QPushButton::clicked, this, &FrmMain::cmdSkipped_Click);
+
     cmdOK = new QPushButton(QStringLiteral("导入"), &window);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setEnabled(false);
@@ -121,12 +138,13 @@ void FrmMain::buildWindow(QWidget& window)
     buildSheetFrame(window);
 
     // No default and no cancel button: Enter and Esc press nothing.
-    for (QPushButton* button : {cmdSelFile, cmdOK, cmdExit})
+    for (QPushButton* button : {cmdSelFile, cmdOK, cmdExit, cmdSkipped})
         button->setAutoDefault(false);
 
     QWidget::setTabOrder(txtFileName, cmdSelFile);
     QWidget::setTabOrder(cmdSelFile, lstCust);
-    QWidget::setTabOrder(lstCust, cmdOK);
+    QWidget::setTabOrder(lstCust, cmdSkipped);
+    QWidget::setTabOrder(cmdSkipped, cmdOK);
     QWidget::setTabOrder(cmdOK, cmdExit);
     QWidget::setTabOrder(cmdExit, cmbGroup);
     QWidget::setTabOrder(cmbGroup, fraSheet);
@@ -251,6 +269,7 @@ bool FrmMain::AnalyseSheet(const QString& path, int32_t sheetIndex)
 {
     contacts::SheetAnalysis analysis = contacts::AnalyseSheet(path, sheetIndex);
     if (analysis.replacesContacts) {
+        showAnalysisSummary(analysis);
         gLinkmanTable = std::move(analysis.table);
         lstCustModel->setStringList(analysis.entries);
         lstCust->selectAll();
@@ -260,6 +279,40 @@ bool FrmMain::AnalyseSheet(const QString& path, int32_t sheetIndex)
         return false;
     }
     return true;
+}
+
+void FrmMain::showAnalysisSummary(const contacts::SheetAnalysis& analysis)
+{
+    lblColumns->setText(contacts::ColumnsLine(analysis.columns));
+    lblSummary->setText(contacts::SummaryLine(analysis));
+    SkippedRows = analysis.skipped;
+    cmdSkipped->setEnabled(!SkippedRows.empty());
+}
+
+// A plain list of the rows passed over and why, beside the main window.
+void FrmMain::cmdSkipped_Click()
+{
+    auto* dialog = new QDialog(window_);
+    dialog->setObjectName(QStringLiteral("frmSkipped"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStringLiteral("跳过的行"));
+    auto* rows = new QPlainTextEdit(dialog);
+    rows->setObjectName(QStringLiteral("txtSkipped"));
+    rows->setReadOnly(true);
+    rows->setFont(support::AlignedFont());
+    rows->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QStringList lines;
+    for (const contacts::SkippedRow& row : SkippedRows)
+        lines.append(contacts::SkippedLine(row));
+    rows->setPlainText(lines.join(QLatin1Char('\n')));
+    auto* close = new QPushButton(QStringLiteral("关闭"), dialog);
+    close->setObjectName(QStringLiteral("cmdClose"));
+    connect(close, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(rows);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    support::SetClientSizeTwips(dialog, 7200, 4000);
+    dialog->open();
 }
 
 void FrmMain::cmdOK_Click()

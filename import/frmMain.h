@@ -1,9 +1,12 @@
 #pragma once
 
+#include "import/ContactAnalysis.h"
+
 #include <QObject>
 #include <QPointer>
 
 #include <cstdint>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -48,11 +51,15 @@ private:
     void cmdOK_Click();
     bool LoadGroups();
     bool AnalyseSheet(const QString& path, int32_t sheetIndex);
+    void showAnalysisSummary(const contacts::SheetAnalysis& analysis);
+    void cmdSkipped_Click();
     void showImportOutcome();
 
     QPointer<QWidget> window_;
     bool GroupsLoaded = false;
     QString WorkbookPath;
+    // The rows of the sheet shown in the list that became no contact.
+    std::vector<contacts::SkippedRow> SkippedRows;
 
     QLineEdit* txtFileName = nullptr;
     QPushButton* cmdSelFile = nullptr;
@@ -65,6 +72,9 @@ private:
     QWidget* fraSheetRow = nullptr;
     QList<QRadioButton*> optSheet;
     QList<QToolButton*> sheetArrows;
+    QLabel* lblColumns = nullptr;
+    QLabel* lblSummary = nullptr;
+    QPushButton* cmdSkipped = nullptr;
 };
 
 FrmMain& frmMain();

@@ -1,5 +1,6 @@
 #include "import/ContactAnalysis.h"
 #include "import/ContactsCsv.h"
+#include "import/MobileNumbers.h"
 #include "support/CodePage.h"
 #include "workbook/Workbook.h"
 
@@ -104,6 +105,118 @@ private slots:
                  (QStringList{"张三             13812345678", "Alice Cooper Smit15912345678",
                               "18612345678 010-118612345678", "李四             Tel:010-87654321",
                               "王五             Tel:", "赵六             19912345678"}));
+        QCOMPARE(analysis.skipped,
+                 (std::vector<SkippedRow>{{13, "after the fourth blank row", "13700000000", "在第4个空行之后，未读取"}}));
+    }
+
+    // Sheets laid out before headings and written-out numbers were read give
+    // what they gave then (recorded in contacts/before/), except that a number
+    // seen before no longer makes a second contact.
+    void sheetsAsBefore_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("sheet");
+        QTest::addColumn<QList<int>>("duplicates"); // contacts of the recording now passed over
+        const auto add = [](const QString& file, int sheet, QList<int> duplicates = {}) {
+            QTest::addRow("%s sheet %d", qPrintable(file), sheet) << file << sheet << duplicates;
+        };
+        for (const char* file : {"contacts/cases.xls", "contacts/cases.xlsx", "contacts/many.xlsx",
+                                 "contacts/one_sheet.xlsx", "xls/hand_biff5_cp936.xls", "xls/xlwt_values.xls",
+                                 "xlsx/excel_forms.xlsx", "xlsx/values.xlsx"})
+            add(file, 1);
+        for (int sheet : {1, 10})
+            add("contacts/ten_sheets.xlsx", sheet);
+        for (const char* file : {"contacts/three_sheets.xls", "contacts/three_sheets.xlsx"}) {
+            add(file, 1);
+            add(file, 3);
+        }
+        add("cli/contacts.xlsx", 1);
+        add("cli/contacts.xlsx", 2, {7});
+        for (const char* file : {"../../examples/客户通讯录.xls", "../../examples/客户通讯录.xlsx"}) {
+            add(file, 1);
+            add(file, 2);
+        }
+    }
+    void sheetsAsBefore()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, sheet);
+        QFETCH(QList<int>, duplicates);
+        const QString recording = QString(file).remove(QStringLiteral("../../")).replace(u'/', u'_');
+        QFile before(QStringLiteral(VELTRIN_TEST_DATA "/contacts/before/%1.%2.csv").arg(recording).arg(sheet));
+        QVERIFY2(before.open(QIODevice::ReadOnly), qPrintable(before.fileName()));
+        // Contacts end in CRLF; a line feed alone lies inside a quoted field.
+        QList<QByteArray> lines = before.readAll().split('\r');
+        for (auto it = duplicates.crbegin(); it != duplicates.crend(); ++it)
+            lines.removeAt(*it);
+        const SheetAnalysis analysis = AnalyseSheet(QStringLiteral(VELTRIN_TEST_DATA "/") + file, sheet - 1);
+        QCOMPARE(analysis.outcome, AnalysisOutcome::Analysed);
+        QCOMPARE(ContactsCsv(analysis.table), lines.join('\r'));
+        const auto passedOver = std::count_if(analysis.skipped.begin(), analysis.skipped.end(), [](const SkippedRow& row) {
+            return row.reason.startsWith(QStringLiteral("手机号码与"));
+        });
+        QCOMPARE(passedOver, duplicates.size());
+    }
+
+    // The same sheets written by three independent writers give the same.
+    void sheetsAsPeopleKeepThem_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("sheet");
+        QTest::addColumn<QString>("columns");
+        QTest::addColumn<QStringList>("contacts");
+        QTest::addColumn<QStringList>("skipped");
+        struct Case {
+            const char* name;
+            QString columns;
+            QStringList contacts;
+            QStringList skipped;
+        };
+        const QList<Case> cases{
+            {"部门", "姓名：B列　手机：D列　电话：—　备注：E列",
+             {"张三|13812345678||老客户", "李四|13912345678||", "王五|||没有手机"}, {}},
+            {"地址", "姓名：C列　手机：D列　电话：B列　备注：A列",
+             {"赵六|15012345678|010-12345678|VIP", "钱七|18612345678|0755-1234567|"}, {}},
+            {"写法", "姓名：A列　手机：B列　电话：—　备注：—",
+             {"空格|13812345678||", "连字符|13912345678||", "国家码|15012345678||", "零零|15112345678||",
+              "全角|18612345678||", "全角空格|18712345678||", "长破折号|18812345678||", "八六|13312345678||"},
+             {}},
+            {"第12位", "姓名：A列　手机：B列　电话：C列　备注：—",
+             {"甲|13812345678||", "乙||1381234567890|", "丙||138123456789|", "丁|13912345678|13812345679|",
+              "戊|13712345678|转8001|"},
+             {}},
+            {"重复", "姓名：A列　手机：B列　电话：—　备注：C列",
+             {"甲|13800000001||第一次", "乙|13800000002||", "丁|||没有手机", "戊|||也没有手机"},
+             {"第4行 丙 13800000001：手机号码与第2行重复", "第7行 己 13800000002：手机号码与第3行重复"}},
+            {"空行之后", "姓名：A列　手机：B列　电话：C列　备注：D列", {"甲|13800000011||", "乙|13800000012||"},
+             {"第7行 丙 13800000013：在第4个空行之后，未读取", "第10行 丁 13800000014：在第4个空行之后，未读取",
+              "第11行 139 0000 0015 13900000015：在第4个空行之后，未读取"}},
+            {"错误值", "姓名：A列　手机：B列　电话：—　备注：—", {"张三|13812345678||"}, {}},
+            {"只有手机", "姓名：—　手机：B列　电话：—　备注：—", {"13812345678|13812345678||"}, {}},
+            {"标题在下", "姓名：A列　手机：B列　电话：C列　备注：D列", {"张三|13812345678|010-1|r"}, {}},
+        };
+        for (const char* file : {"people.xlsx", "people.xls", "lo_people.xls", "lo_people.xlsx"}) {
+            for (int sheet = 0; sheet < cases.size(); ++sheet) {
+                const Case& c = cases[sheet];
+                QTest::addRow("%s %s", file, c.name) << file << sheet << c.columns << c.contacts << c.skipped;
+            }
+        }
+    }
+    void sheetsAsPeopleKeepThem()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, sheet);
+        QFETCH(QString, columns);
+        QFETCH(QStringList, contacts);
+        QFETCH(QStringList, skipped);
+        const SheetAnalysis analysis = AnalyseSheet(QStringLiteral(VELTRIN_TEST_DATA "/sheets/") + file, sheet);
+        QCOMPARE(analysis.outcome, AnalysisOutcome::Analysed);
+        QCOMPARE(ColumnsLine(analysis.columns), columns);
+        QCOMPARE(rowsOf(analysis.table), contacts);
+        QStringList lines;
+        for (const SkippedRow& row : analysis.skipped)
+            lines.append(SkippedLine(row));
+        QCOMPARE(lines, skipped);
     }
 
     void getDataType_data()
@@ -120,19 +233,59 @@ private slots:
         QTest::newRow("10 digits") << "1381234567" << DataTypeOther;
         QTest::newRow("12 digits") << "138123456789" << DataTypeOther;
         QTest::newRow("empty") << "" << DataTypeOther;
-        QTest::newRow("leading space") << " 13812345678" << DataTypeOther;
         QTest::newRow("full stop") << "1381234567." << DataTypeOther;
-        QTest::newRow("inner space") << "138 1234567" << DataTypeOther;
         QTest::newRow("letter") << "1381234567x" << DataTypeOther;
         QTest::newRow("exponent") << "13812345E10" << DataTypeOther;
-        QTest::newRow("full-width digits") << "１３８１２３４５６７８" << DataTypeOther;
         QTest::newRow("arabic-indic digits") << "13\u0668\u0661\u0662\u0663\u0664\u0665\u0666\u0667\u0668" << DataTypeOther;
+        QTest::newRow("tab in front") << "\t13812345678" << DataTypeOther;
+        QTest::newRow("separators only") << " - \u3000" << DataTypeOther;
+        QTest::newRow("landline with area code") << "010-12345678" << DataTypeOther;
+        QTest::newRow("eleven digits after the country code") << "+86 010 1234 5678" << DataTypeOther;
+        QTest::newRow("country code twice") << "+86 86 138 1234 5678" << DataTypeOther;
+        QTest::newRow("plus inside") << "138+12345678" << DataTypeOther;
+        QTest::newRow("brackets") << "(86)13812345678" << DataTypeOther;
     }
     void getDataType()
     {
         QFETCH(QString, text);
         QFETCH(int, kind);
         QCOMPARE(GetDataType(text), kind);
+    }
+
+    // Every written-out form gives the 11 digits; only the plain form is the
+    // text itself.
+    void writtenMobileNumbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("digits");
+        QTest::addColumn<bool>("plain");
+        QTest::newRow("plain") << "13812345678" << "13812345678" << true;
+        QTest::newRow("spaces") << "138 1234 5678" << "13812345678" << false;
+        QTest::newRow("space in front") << " 13812345678" << "13812345678" << false;
+        QTest::newRow("hyphens") << "138-1234-5678" << "13812345678" << false;
+        QTest::newRow("+86 and spaces") << "+86 138 1234 5678" << "13812345678" << false;
+        QTest::newRow("+86 and hyphen") << "+86-13812345678" << "13812345678" << false;
+        QTest::newRow("0086") << "008613812345678" << "13812345678" << false;
+        QTest::newRow("86") << "8613812345678" << "13812345678" << false;
+        QTest::newRow("full-width digits") << "１３８１２３４５６７８" << "13812345678" << false;
+        QTest::newRow("full-width plus, digits and hyphen") << "＋８６　１３８－１２３４－５６７８" << "13812345678"
+                                                             << false;
+        QTest::newRow("ideographic and no-break spaces") << "138\u30001234\u00A05678" << "13812345678" << false;
+        for (char16_t dash : {u'\u2010', u'\u2011', u'\u2012', u'\u2013', u'\u2014', u'\u2015', u'\uFF0D'}) {
+            const QString text = QStringLiteral("138") + QChar(dash) + "1234" + QChar(dash) + "5678";
+            QTest::addRow("dash U+%04X", unsigned(dash)) << text << "13812345678" << false;
+        }
+    }
+    void writtenMobileNumbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, digits);
+        QFETCH(bool, plain);
+        const MobileNumber number = ReadMobileNumber(text);
+        QVERIFY(number);
+        QCOMPARE(number.digits(), digits);
+        QCOMPARE(number.plain, plain);
+        QCOMPARE(GetDataType(text), DataTypeMobile);
     }
 
     void formatName_data()
@@ -197,9 +350,9 @@ private slots:
             << QStringList{"a|13800000001", "|13812345678 010-12345678|0755-1|r"} << AnalysisOutcome::Analysed
             << QStringList{"a|13800000001||", "13812345678 010-12345678|13812345678|010-12345678|r"};
         QTest::newRow("the 12th character is dropped, leading spaces of the rest too")
-            << QStringList{"a|13812345678", "b|13812345678-  0101|x", "c|13812345678x|t"}
+            << QStringList{"a|13812345671", "b|13812345672-  0101|x", "c|13812345673x|t"}
             << AnalysisOutcome::Analysed
-            << QStringList{"a|13812345678||", "b|13812345678|0101|", "c|13812345678||"};
+            << QStringList{"a|13812345671||", "b|13812345672|0101|", "c|13812345673||"};
         QTest::newRow("landline alone")
             << QStringList{"a|13812345678", "b|010-12345678|0755-1|r"} << AnalysisOutcome::Analysed
             << QStringList{"a|13812345678||", "b||010-12345678|r"};
@@ -213,17 +366,24 @@ private slots:
         QTest::newRow("a mobile cell of spaces without a name is blank")
             << QStringList{"a|13800000001", "|  ", "| ", "|   ", "|    ", "b|13800000002"}
             << AnalysisOutcome::Analysed << QStringList{"a|13800000001||"};
-        QTest::newRow("leading space: not found by the search, trimmed in the pass")
+        QTest::newRow("spaces around the number: found by the search, trimmed in the pass")
             << QStringList{"a| 13800000001", "b|13800000002", "c| 13800000003  "} << AnalysisOutcome::Analysed
-            << QStringList{"b|13800000002||", "c|13800000003||"};
-        QTest::newRow("leading space only: unknown format")
-            << QStringList{"a| 13800000001", "b|13800000002 "} << AnalysisOutcome::UnknownFormat << QStringList{};
-        QTest::newRow("tab and ideographic space are not trimmed")
+            << QStringList{"a|13800000001||", "b|13800000002||", "c|13800000003||"};
+        QTest::newRow("a tab is no separator, an ideographic space is")
             << QStringList{"a|13800000001", "b|\t13800000002", "c|\u300013800000003"} << AnalysisOutcome::Analysed
-            << QStringList{"a|13800000001||", "b||\t13800000002|", "c||\u300013800000003|"};
+            << QStringList{"a|13800000001||", "b||\t13800000002|", "c|13800000003||"};
+        QTest::newRow("written-out numbers: the 11 digits are listed, the name keeps the text")
+            << QStringList{"|+86 138 1234 5678|t|r", "b|１３９１２３４５６７８", "c|#8615012345678"}
+            << AnalysisOutcome::Analysed
+            << QStringList{"+86 138 1234 5678|13812345678|t|r", "b|13912345678||", "c|15012345678||"};
+        QTest::newRow("a written-out number is the start cell")
+            << QStringList{"a|010-1234|x", "b|139-1234-5678|y"} << AnalysisOutcome::Analysed
+            << QStringList{"b|13912345678|y|"};
         QTest::newRow("name, telephone and remark are not trimmed")
             << QStringList{" 张三 |13800000001| 010 | r "} << AnalysisOutcome::Analysed
             << QStringList{" 张三 |13800000001| 010 | r "};
+        QTest::newRow("an error value before the start cell is no mobile number")
+            << QStringList{"!#N/A", "a|13800000001"} << AnalysisOutcome::Analysed << QStringList{"a|13800000001||"};
         QTest::newRow("cells the analysis never reads may hold errors")
             << QStringList{"a|13800000001|t|r|!#N/A", "||!#N/A|!#N/A", "b|13800000002||"}
             << AnalysisOutcome::Analysed << QStringList{"a|13800000001|t|r", "b|13800000002||"};
@@ -244,6 +404,171 @@ private slots:
         QCOMPARE(rowsOf(result.table), contacts);
         QCOMPARE(result.entries.size(), contacts.size());
         QCOMPARE(result.replacesContacts, outcome == AnalysisOutcome::Analysed);
+    }
+
+    // The first 11 characters are a mobile number of their own only when the
+    // 12th is no digit; a longer run of digits is a telephone, never a wrong
+    // mobile number.
+    void twelfthCharacter_data()
+    {
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QString>("contact");
+        QTest::newRow("13 digits") << "1381234567890" << "x||1381234567890|";
+        QTest::newRow("12 digits as a number") << "#138123456789" << "x||138123456789|";
+        QTest::newRow("12 digits as text") << "138123456789" << "x||138123456789|";
+        QTest::newRow("a full-width 12th digit") << "13812345678１" << "x||13812345678１|";
+        QTest::newRow("two numbers split by a slash") << "13912345678/13812345679" << "x|13912345678|13812345679|";
+        QTest::newRow("extension after a space") << "13712345678 转8001" << "x|13712345678|转8001|";
+        QTest::newRow("written-out first eleven") << "１３８１２３４５６７８/1" << "x|13812345678|1|";
+    }
+    void twelfthCharacter()
+    {
+        QFETCH(QString, cell);
+        QFETCH(QString, contact);
+        const SheetAnalysis result = AnalyseWorksheet(sheetOf({"a|13800000001", "x|" + cell + "|tel"}));
+        QCOMPARE(result.outcome, AnalysisOutcome::Analysed);
+        QCOMPARE(rowsOf(result.table).value(1), contact);
+    }
+
+    // Headings found in the nearest non-blank row above the first mobile number.
+    void headings_data()
+    {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("columns");
+        QTest::addColumn<QStringList>("contacts");
+        QTest::newRow("department is no name, remark no telephone")
+            << QStringList{"序号|姓名|部门|手机号码|备注", "#1|张三|销售部|13812345678|老客户"}
+            << "姓名：B列　手机：D列　电话：—　备注：E列" << QStringList{"张三|13812345678||老客户"};
+        QTest::newRow("headings in another order, address left out")
+            << QStringList{"备注|联系电话|客户姓名|手机|地址", "VIP|010-12345678|赵六|15012345678|北京"}
+            << "姓名：C列　手机：D列　电话：B列　备注：A列" << QStringList{"赵六|15012345678|010-12345678|VIP"};
+        QTest::newRow("title row above the headings")
+            << QStringList{"2024年客户名单", "", "姓名|手机|电话|备注", "张三|13812345678|010-1|r"}
+            << "姓名：A列　手机：B列　电话：C列　备注：D列" << QStringList{"张三|13812345678|010-1|r"};
+        QTest::newRow("headings above a title row: the title names nothing")
+            << QStringList{"备注|电话|手机|姓名", "2024年名单", "张三|13812345678|010-1|r"}
+            << "姓名：A列　手机：B列　电话：C列　备注：D列" << QStringList{"张三|13812345678|010-1|r"};
+        QTest::newRow("only the mobile column named: the other fields stay empty")
+            << QStringList{"|手机号码", "张三|13812345678|010-1|r"} << "姓名：—　手机：B列　电话：—　备注：—"
+            << QStringList{"13812345678|13812345678||"};
+        QTest::newRow("two other fields make a heading row")
+            << QStringList{"电话|姓名||", "010-1|张三|13812345678|r"} << "姓名：B列　手机：C列　电话：A列　备注：—"
+            << QStringList{"张三|13812345678|010-1|"};
+        QTest::newRow("one other field alone makes none")
+            << QStringList{"|||备注", "x|张三|13812345678|010-1|r"} << "姓名：B列　手机：C列　电话：D列　备注：E列"
+            << QStringList{"张三|13812345678|010-1|r"};
+        QTest::newRow("the mobile column under 联系电话 is no telephone column")
+            << QStringList{"姓名|联系电话|备注", "张三|13812345678|r"} << "姓名：A列　手机：B列　电话：—　备注：C列"
+            << QStringList{"张三|13812345678||r"};
+        QTest::newRow("under 联系电话 the mobile column leaves the telephone to another heading")
+            << QStringList{"姓名|联系电话|办公电话", "张三|13812345678|010-1"}
+            << "姓名：A列　手机：B列　电话：C列　备注：—" << QStringList{"张三|13812345678|010-1|"};
+        QTest::newRow("letters in any case, spaces around, a word inside a heading")
+            << QStringList{" NAME |Mobile Phone| Tel. |Notes", "Bob|13812345678|8001|n"}
+            << "姓名：A列　手机：B列　电话：C列　备注：D列" << QStringList{"Bob|13812345678|8001|n"};
+        QTest::newRow("a heading holding another field's word names the telephone")
+            << QStringList{"客户电话|客户姓名|手机号码1", "010-1|张三|13812345678"}
+            << "姓名：B列　手机：C列　电话：A列　备注：—" << QStringList{"张三|13812345678|010-1|"};
+        QTest::newRow("an exact heading before one holding the word; else the leftmost")
+            << QStringList{"客户经理|姓名|手机|备注1|备注", "王经理|张三|13812345678|a|b"}
+            << "姓名：B列　手机：C列　电话：—　备注：E列" << QStringList{"张三|13812345678||b"};
+        QTest::newRow("the same word twice: the leftmost")
+            << QStringList{"手机|姓名|姓名", "13812345678|张三|李四"} << "姓名：B列　手机：A列　电话：—　备注：—"
+            << QStringList{"张三|13812345678||"};
+        QTest::newRow("no row above: by place") << QStringList{"张三|13812345678|010-1|r"}
+                                                << "姓名：A列　手机：B列　电话：C列　备注：D列"
+                                                << QStringList{"张三|13812345678|010-1|r"};
+        QTest::newRow("mobile column 1 by place") << QStringList{"13812345678|010-1|r"}
+                                                  << "姓名：—　手机：A列　电话：B列　备注：C列"
+                                                  << QStringList{"13812345678|13812345678|010-1|r"};
+        QTest::newRow("numbers and errors in the row above name nothing")
+            << QStringList{"#1|!#N/A|#3", "张三|13812345678|010-1|r"} << "姓名：A列　手机：B列　电话：C列　备注：D列"
+            << QStringList{"张三|13812345678|010-1|r"};
+        QTest::newRow("headings beyond column 100 are not read")
+            << QStringList{QString(99, u'|') + "姓名|电话", QString(98, u'|') + "13812345678|张三|010-1"}
+            << "姓名：CT列　手机：CU列　电话：CV列　备注：CW列" << QStringList{"13812345678|13812345678|张三|010-1"};
+    }
+    void headings()
+    {
+        QFETCH(QStringList, rows);
+        QFETCH(QString, columns);
+        QFETCH(QStringList, contacts);
+        const SheetAnalysis result = AnalyseWorksheet(sheetOf(rows));
+        QCOMPARE(result.outcome, AnalysisOutcome::Analysed);
+        QCOMPARE(ColumnsLine(result.columns), columns);
+        QCOMPARE(rowsOf(result.table), contacts);
+    }
+
+    // Rows holding a mobile number that become no contact are reported, with
+    // their row in the sheet.
+    void passedOver_data()
+    {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QStringList>("contacts");
+        QTest::addColumn<QStringList>("skipped");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("a number seen before, however written")
+            << QStringList{"姓名|手机", "甲|#13800000001", "乙|13800000002", "丙|138 0000 0001", "丁|", "戊|",
+                           "己|+86 138-0000-0002"}
+            << QStringList{"甲|13800000001||", "乙|13800000002||", "丁|||", "戊|||"}
+            << QStringList{"第4行 丙 13800000001：手机号码与第2行重复", "第7行 己 13800000002：手机号码与第3行重复"}
+            << "找到联系人4个（其中2个没有手机号码），跳过2行。";
+        QTest::newRow("a number split from a telephone counts too")
+            << QStringList{"x|13900000000", "甲|13800000001 8001", "乙|13800000001"}
+            << QStringList{"x|13900000000||", "甲|13800000001|8001|"}
+            << QStringList{"第3行 乙 13800000001：手机号码与第2行重复"} << "找到联系人2个，跳过1行。";
+        QTest::newRow("rows named across blank rows")
+            << QStringList{"x|13900000000", "", "甲|13800000001", "", "", "乙|13800000001", "丙|13900000000"}
+            << QStringList{"x|13900000000||", "甲|13800000001||"}
+            << QStringList{"第6行 乙 13800000001：手机号码与第3行重复", "第7行 丙 13900000000：手机号码与第1行重复"}
+            << "找到联系人2个，跳过2行。";
+        QTest::newRow("the same telephone twice is no duplicate")
+            << QStringList{"甲|13800000001", "乙|010-1", "丙|010-1"}
+            << QStringList{"甲|13800000001||", "乙||010-1|", "丙||010-1|"} << QStringList{}
+            << "找到联系人3个（其中2个没有手机号码），跳过0行。";
+        QTest::newRow("below the fourth blank row")
+            << QStringList{"甲|13800000011", "", "", "", "乙|13800000012", "", "丙|13800000013", "", "only a name",
+                           "丁|13800000014 8001", "|139 0000 0015", "戊|010-1", "己|!#N/A", "|13800000011"}
+            << QStringList{"甲|13800000011||", "乙|13800000012||"}
+            << QStringList{"第7行 丙 13800000013：在第4个空行之后，未读取",
+                           "第10行 丁 13800000014：在第4个空行之后，未读取",
+                           "第11行 139 0000 0015 13900000015：在第4个空行之后，未读取",
+                           "第14行 13800000011 13800000011：在第4个空行之后，未读取"}
+            << "找到联系人2个，跳过4行。";
+        QTest::newRow("error values below the pass stop nothing")
+            << QStringList{"甲|13800000001", "", "", "", "", "!#REF!|!#N/A|!#N/A", "乙|13800000002"}
+            << QStringList{"甲|13800000001||"} << QStringList{"第7行 乙 13800000002：在第4个空行之后，未读取"}
+            << "找到联系人1个，跳过1行。";
+        QTest::newRow("the mobile column below the pass is the one of the headings")
+            << QStringList{"手机|姓名", "13800000001|甲", "", "", "", "", "乙|13800000002"}
+            << QStringList{"甲|13800000001||"} << QStringList{} << "找到联系人1个，跳过0行。";
+    }
+    void passedOver()
+    {
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, contacts);
+        QFETCH(QStringList, skipped);
+        QFETCH(QString, summary);
+        const SheetAnalysis result = AnalyseWorksheet(sheetOf(rows));
+        QCOMPARE(result.outcome, AnalysisOutcome::Analysed);
+        QCOMPARE(rowsOf(result.table), contacts);
+        QCOMPARE(result.entries.size(), contacts.size());
+        QStringList lines;
+        for (const SkippedRow& row : result.skipped)
+            lines.append(SkippedLine(row));
+        QCOMPARE(lines, skipped);
+        QCOMPARE(SummaryLine(result), summary);
+    }
+
+    // A sheet with a title and a total row, as people keep them: errors among
+    // the cells the search reads are no mobile numbers.
+    void errorValuesInTheSearchArea()
+    {
+        const SheetAnalysis result =
+            AnalyseWorksheet(sheetOf({"合计|!#DIV/0!|!#N/A", "姓名|手机|!#VALUE!", "张三|13812345678"}));
+        QCOMPARE(result.outcome, AnalysisOutcome::Analysed);
+        QCOMPARE(rowsOf(result.table), QStringList{"张三|13812345678||"});
+        QCOMPARE(result.columns.headingRow, 2);
     }
 
     void searchBounds_data()
@@ -296,26 +621,27 @@ private slots:
         QCOMPARE(withoutEntries.table, withEntries.table);
     }
 
+    // In the row pass an error value in a cell that is read still fails,
+    // naming the cell; the contacts read so far replace the caller's.
     void failures_data()
     {
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<QString>("cell");
         QTest::addColumn<QStringList>("contacts");
         QTest::addColumn<int>("entryCount");
-        QTest::addColumn<bool>("replaces");
-        QTest::newRow("error before the start cell keeps the previous contacts")
-            << QStringList{"!#N/A", "a|13800000001"} << "A1" << QStringList{} << 0 << false;
         QTest::newRow("error in the telephone cell: an empty last row")
             << QStringList{"a|13800000001|t1", "b|13800000002", "c|13800000003|!#VALUE!|r"} << "C3"
-            << QStringList{"a|13800000001|t1|", "b|13800000002||", "|||"} << 2 << true;
+            << QStringList{"a|13800000001|t1|", "b|13800000002||", "|||"} << 2;
         QTest::newRow("error in the remark cell: the telephone is kept")
             << QStringList{"a|13800000001", "b|13800000002|t2|!#DIV/0!"} << "D2"
-            << QStringList{"a|13800000001||", "||t2|"} << 1 << true;
+            << QStringList{"a|13800000001||", "||t2|"} << 1;
         QTest::newRow("error in the name cell ends before the row")
-            << QStringList{"a|13800000001", "!#REF!|13800000002"} << "A2" << QStringList{"a|13800000001||"} << 1
-            << true;
+            << QStringList{"a|13800000001", "!#REF!|13800000002"} << "A2" << QStringList{"a|13800000001||"} << 1;
         QTest::newRow("error in the mobile cell")
-            << QStringList{"a|13800000001", "b|!#NAME?"} << "B2" << QStringList{"a|13800000001||"} << 1 << true;
+            << QStringList{"a|13800000001", "b|!#NAME?"} << "B2" << QStringList{"a|13800000001||"} << 1;
+        QTest::newRow("error in a column named by its heading")
+            << QStringList{"手机|备注", "13800000001|r", "13800000002|!#N/A"} << "B3"
+            << QStringList{"13800000001|13800000001||r", "|||"} << 1;
     }
     void failures()
     {
@@ -323,13 +649,12 @@ private slots:
         QFETCH(QString, cell);
         QFETCH(QStringList, contacts);
         QFETCH(int, entryCount);
-        QFETCH(bool, replaces);
         const SheetAnalysis result = AnalyseWorksheet(sheetOf(rows));
         QCOMPARE(result.outcome, AnalysisOutcome::Failed);
         QVERIFY2(result.description.contains(cell), qPrintable(result.description));
         QCOMPARE(rowsOf(result.table), contacts);
         QCOMPARE(result.entries.size(), entryCount);
-        QCOMPARE(result.replacesContacts, replaces);
+        QVERIFY(result.replacesContacts);
     }
 
     void messages()
@@ -354,7 +679,7 @@ private slots:
         QTest::newRow("second sheet") << 1 << AnalysisOutcome::Analysed << "two" << 0;
         QTest::newRow("negative index means the first sheet") << -3 << AnalysisOutcome::Analysed << "one" << 0;
         QTest::newRow("unknown format does not close") << 2 << AnalysisOutcome::UnknownFormat << "" << 0;
-        QTest::newRow("error cell closes") << 3 << AnalysisOutcome::Failed << "" << 1;
+        QTest::newRow("error cell in the pass closes") << 3 << AnalysisOutcome::Failed << "one" << 1;
         QTest::newRow("index beyond the count closes") << 4 << AnalysisOutcome::Failed << "" << 1;
         QTest::newRow("largest index closes") << INT_MAX << AnalysisOutcome::Failed << "" << 1;
     }
@@ -364,8 +689,8 @@ private slots:
         QFETCH(AnalysisOutcome, outcome);
         QFETCH(QString, firstName);
         QFETCH(int, closes);
-        std::vector<Worksheet> sheets{sheetOf({"one|13800000001"}), sheetOf({"two|13800000002"}), sheetOf({"x"}),
-                                      sheetOf({"!#N/A"})};
+        std::vector<Worksheet> sheets{sheetOf({"one|13800000001"}), sheetOf({"two|13800000002"}), sheetOf({"!#N/A"}),
+                                      sheetOf({"one|13800000001", "!#N/A|13800000002"})};
         FakeWorkbook book(std::move(sheets));
         const SheetAnalysis result = AnalyseSheet(book, sheetIndex);
         QCOMPARE(result.outcome, outcome);
@@ -415,6 +740,18 @@ private slots:
         QFETCH(QByteArray, line);
         const LinkmanTable table{{fields[0], fields[1], fields[2], fields[3]}};
         QCOMPARE(ContactsCsv(table), "name,mobile,tel,remark\r\n" + line);
+    }
+
+    void skippedRowsCsv()
+    {
+        const std::vector<SkippedRow> rows{{4, "丙", "13800000001", "手机号码与第2行重复"},
+                                           {12, "Li, \"Si\"", "13800000002", "在第4个空行之后，未读取"}};
+        QCOMPARE(SkippedRowsCsv(rows), QByteArray("\xEF\xBB\xBF"
+                                                  "row,name,mobile,reason\r\n"
+                                                  "4,丙,13800000001,手机号码与第2行重复\r\n"
+                                                  "12,\"Li, \"\"Si\"\"\",13800000002,在第4个空行之后，未读取\r\n"));
+        QCOMPARE(SkippedRowsCsv({}), QByteArray("\xEF\xBB\xBF"
+                                                "row,name,mobile,reason\r\n"));
     }
 
     void csvToDevice()

@@ -1,6 +1,6 @@
 #include "app/BatchFailures.h"
 #include "app/BatchProgress.h"
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "demoserver/DemoServer.h"
 #include "import/ContactAnalysis.h"
 #include "import/ImportRun.h"
@@ -299,13 +299,23 @@ private slots:
     }
 
     // Failed requests are retried; what stays failed or is refused lands in the
-    // failures file, which completes the group once the platform recovers.
+    // failures file, which completes the group once the platform recovers. A
+    // number twice in the sheet is sent once; the row passed over is counted
+    // and written to the --skipped file.
     void failingServer()
     {
         const contacts::LinkmanTable table = sheetContacts(1);
-        QCOMPARE(table.size(), size_t(8));
+        QCOMPARE(table.size(), size_t(7));
         DemoServer server(users());
         QVERIFY(server.start(0));
+        // The group already holds the number of the sixth contact, which the platform refuses.
+        const QString seed = tempPath(QStringLiteral("seed.csv"));
+        QFile seedFile(seed);
+        QVERIFY(seedFile.open(QIODevice::WriteOnly));
+        seedFile.write("\xEF\xBB\xBFrow,name,mobile,tel,remark,reason\r\n1,先来,13600000006,,,\r\n");
+        seedFile.close();
+        QCOMPARE(runCli(importArguments(server, seed, QStringLiteral("5"))).exitCode, 0);
+        server.clearRequestLines();
         // 5: contact 2 fails once; 9 to 12: contact 5 fails four times.
         server.setFailurePlan([](int request) {
             if (request == 5)
@@ -313,22 +323,25 @@ private slots:
             return request >= 9 && request <= 12 ? FailMode::Drop : FailMode::None;
         });
         const QString failures = tempPath(QStringLiteral("failing.csv"));
+        const QString skipped = tempPath(QStringLiteral("skipped.csv"));
         const Run run = runCli(importArguments(server, Workbook, QStringLiteral("5"))
-                               << "--sheet" << "2" << "--failures" << failures);
+                               << "--sheet" << "2" << "--failures" << failures << "--skipped" << skipped);
         QCOMPARE(run.exitCode, 3);
-        QVERIFY2(run.err.contains(QStringLiteral("共8条，成功6条，失败2条。")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("共7条，成功5条，失败2条。跳过1行，未导入。")), qPrintable(run.err));
         QVERIFY(run.err.contains(QStringLiteral("第5条 戊 13600000005：")));
         QVERIFY(run.err.contains(QStringLiteral("；已重试3次，记为失败。")));
+        QCOMPARE(readFile(skipped), QByteArray("\xEF\xBB\xBFrow,name,mobile,reason\r\n"
+                                               "8,庚,13600000001,手机号码与第2行重复\r\n"));
         const QStringList lines = server.requestLines();
         QCOMPARE(lines.count(contactTarget("5", table[1])), qsizetype(2));
         QCOMPARE(lines.count(contactTarget("5", table[4])), qsizetype(4));
-        QCOMPARE(lines.size(), qsizetype(2 + 1 + 8 + 1 + 3));
+        QCOMPARE(lines.size(), qsizetype(2 + 1 + 7 + 1 + 3));
         const QByteArray csv = readFile(failures);
         const auto records = parseCsvStrictly(csv.mid(3));
         QVERIFY(records);
         QCOMPARE(records->size(), qsizetype(3));
         QCOMPARE(records->at(1).mid(0, 5), (QStringList{"5", "戊", "13600000005", "", "会失败"}));
-        QCOMPARE(records->at(2), (QStringList{"7", "庚", "13600000001", "", "与第一条同号", "手机号码已存在"}));
+        QCOMPARE(records->at(2), (QStringList{"6", "己", "13600000006", "", "", "手机号码已存在"}));
         verifyFailuresFile(failures, records->mid(1));
 
         server.setFailurePlan({});
@@ -339,10 +352,31 @@ private slots:
         // Without a failures file the failures are listed, numbered as in the sheet.
         const Run third = runCli(importArguments(server, second, QStringLiteral("5")));
         QCOMPARE(third.exitCode, 3);
-        QVERIFY(third.err.contains(QStringLiteral("第7条 庚 13600000001：手机号码已存在\n")));
+        QVERIFY(third.err.contains(QStringLiteral("第6条 己 13600000006：手机号码已存在\n")));
         // The contact whose requests failed comes last; the refused one never.
-        QCOMPARE(server.contacts(5),
-                 asStored({table[0], table[1], table[2], table[3], table[5], table[7], table[4]}));
+        QCOMPARE(server.contacts(5), asStored({{"先来", "13600000006", "", ""}, table[0], table[1], table[2], table[3],
+                                               table[6], table[4]}));
+    }
+
+    // contacts says which columns it used and what it passed over, and
+    // writes the rows passed over where --skipped says.
+    void contactsWithSkippedRows()
+    {
+        const QString sheets = QStringLiteral(VELTRIN_TEST_DATA "/sheets/people.xlsx");
+        const QString skipped = tempPath(QStringLiteral("contacts-skipped.csv"));
+        const Run run = runCli({"contacts", sheets, "--sheet", "5", "--skipped", skipped});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QStringLiteral("姓名：A列　手机：B列　电话：—　备注：C列\n"
+                                         "找到联系人4个（其中2个没有手机号码），跳过2行。\n"));
+        QCOMPARE(run.out, QStringLiteral("name,mobile,tel,remark\r\n甲,13800000001,,第一次\r\n乙,13800000002,,\r\n"
+                                         "丁,,,没有手机\r\n戊,,,也没有手机\r\n"));
+        QCOMPARE(readFile(skipped), QByteArray("\xEF\xBB\xBFrow,name,mobile,reason\r\n"
+                                               "4,丙,13800000001,手机号码与第2行重复\r\n"
+                                               "7,己,13800000002,手机号码与第3行重复\r\n"));
+        const Run unwritable = runCli({"contacts", sheets, "--skipped", tempPath(QStringLiteral("no/such/dir.csv"))});
+        QCOMPARE(unwritable.exitCode, 1);
+        QVERIFY2(unwritable.err.contains(QStringLiteral("无法写入跳过的行的记录文件")), qPrintable(unwritable.err));
+        QVERIFY(unwritable.out.isEmpty());
     }
 
     void wrongPassword()

@@ -1,7 +1,7 @@
 // Replies that a hostile or broken server may send: none may crash or hang the
 // tool, make it read a local file, or hold more than the body cap in memory.
 #include "ScriptedServer.h"
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "import/ImportRun.h"
 #include "net/XMLDocument.h"
 #include "support/CodePage.h"

@@ -1,6 +1,6 @@
 #include "ScriptedServer.h"
 #include "app/frmLogin.h"
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "support/MessageBox.h"
 #include "support/Text.h"
 

@@ -1,5 +1,5 @@
 #include "ScriptedServer.h"
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "import/frmMain.h"
 #include "support/MessageBox.h"
 

@@ -1,4 +1,4 @@
-#include "app/modPub.h"
+#include "platform/modPub.h"
 
 #include <QtTest>
 

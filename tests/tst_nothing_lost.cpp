@@ -1,7 +1,7 @@
 // An import through a platform that fails now and then: every contact ends up
 // either in the group exactly once or in the failures list, never both and
 // never neither.
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "demoserver/DemoServer.h"
 #include "import/ImportRun.h"
 #include "net/XMLDocument.h"

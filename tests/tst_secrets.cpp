@@ -2,7 +2,7 @@
 // appears in no message box, no line on stderr and no failure description.
 #include "ScriptedServer.h"
 #include "app/frmLogin.h"
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "demoserver/DemoServer.h"
 #include "import/ImportRun.h"
 #include "import/frmMain.h"

@@ -1,6 +1,6 @@
 // The main window end to end: choosing workbooks and worksheets, analysing
 // them, and importing into the demo platform through the import window.
-#include "app/modPub.h"
+#include "platform/modPub.h"
 #include "controls/ProgressBar.h"
 #include "demoserver/DemoServer.h"
 #include "import/frmImport.h"

@@ -1,7 +1,14 @@
 #include "workbook/NumberFormats.h"
 
+#include <cmath>
+
 namespace workbook {
 namespace {
+
+// 9999-12-31 is the last day Excel shows as a date.
+constexpr double LastDateSerial = 2958466;
+// Days from 1900-01-01 to 1904-01-01 in Excel's 1900 system.
+constexpr double Days1900To1904 = 1462;
 
 bool isDateLetter(QChar c)
 {
@@ -37,6 +44,17 @@ bool isElapsedTime(QStringView bracketed)
 bool IsBuiltInDateFormat(int id)
 {
     return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58);
+}
+
+std::optional<double> DateSerial(double value, bool date1904)
+{
+    if (!std::isfinite(value) || value < 0)
+        return std::nullopt;
+    const bool timeOnly = value > 0 && value < 1;
+    const double serial = date1904 && !timeOnly ? value + Days1900To1904 : value;
+    if (serial >= LastDateSerial)
+        return std::nullopt;
+    return serial;
 }
 
 bool IsDateFormatCode(QStringView code)

@@ -123,12 +123,17 @@ WorkbookError::WorkbookError(const QString& description)
 {
 }
 
-QString CellAddress(int row, int column)
+QString ColumnName(int column)
 {
     QString letters;
     for (int c = column; c > 0; c = (c - 1) / 26)
         letters.prepend(QChar(u'A' + (c - 1) % 26));
-    return letters + QString::number(row);
+    return letters;
+}
+
+QString CellAddress(int row, int column)
+{
+    return ColumnName(column) + QString::number(row);
 }
 
 QString CellText(const CellValue& value, int row, int column)

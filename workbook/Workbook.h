@@ -43,6 +43,8 @@ struct CellValue {
 inline constexpr int MaxRows = 1048576;
 inline constexpr int MaxColumns = 16384;
 
+// "C" for column 3, "AA" for column 27.
+QString ColumnName(int column);
 // "C5" for row 5, column 3.
 QString CellAddress(int row, int column);
 

@@ -18,8 +18,10 @@ struct SheetEntry {
 // What the workbook-wide records say, as far as reading cells needs it.
 struct Globals {
     bool biff8 = true;
-    // The code page of BIFF5/BIFF7 byte strings.
-    int codePage = 1252;
+    // The code page of BIFF5/BIFF7 byte strings. Writers that leave out the
+    // CODEPAGE record wrote in the system's code page, which for the sheets
+    // this tool reads is GBK (936), its own.
+    int codePage = 936;
     bool date1904 = false;
     // The worksheets in workbook order; charts, macro sheets and modules left out.
     std::vector<SheetEntry> sheets;

@@ -1,6 +1,7 @@
 #include "workbook/XlsSheet.h"
 
 #include "workbook/BiffRecords.h"
+#include "workbook/NumberFormats.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,10 +14,6 @@ namespace {
 using namespace biff;
 
 constexpr int kColumnCount = 256;
-// 9999-12-31 is the last day Excel shows as a date.
-constexpr double kLastDateSerial = 2958466;
-// Days from 1900-01-01 to 1904-01-01 in Excel's 1900 system.
-constexpr double kDays1900To1904 = 1462;
 
 struct CellHeader {
     int row;
@@ -146,12 +143,8 @@ private:
     CellValue numberValue(double value, uint16_t style) const
     {
         const bool dateStyle = style < globals_.dateStyles.size() && globals_.dateStyles[style];
-        if (!dateStyle || !std::isfinite(value) || value < 0)
-            return CellValue::fromNumber(value);
-        // A time of day alone is the same in both date systems.
-        const bool timeOnly = value > 0 && value < 1;
-        const double serial = globals_.date1904 && !timeOnly ? value + kDays1900To1904 : value;
-        return serial < kLastDateSerial ? CellValue::fromDate(serial) : CellValue::fromNumber(value);
+        const std::optional<double> serial = dateStyle ? DateSerial(value, globals_.date1904) : std::nullopt;
+        return serial ? CellValue::fromDate(*serial) : CellValue::fromNumber(value);
     }
 
     void readMulRk(RecordCursor& record, qsizetype size)

@@ -25,9 +25,6 @@ using xlsx::Utf8Text;
 // More shared strings than cells in a sheet are refused too.
 constexpr qsizetype MaxItems = MaxCells;
 
-// The last serial day the 1900 date system can show: 9999-12-31.
-constexpr double LastDate = 2958466;
-
 enum class CellType : uint8_t { Number, SharedString, FormulaString, InlineString, Boolean, Error, IsoDate, Other };
 
 CellType cellType(std::string_view t)
@@ -559,13 +556,10 @@ CellValue SheetHandler::numberValue() const
     const auto number = ParseNumber(value_);
     if (!number)
         return CellValue::fromText(Utf8Text(value_));
-    if (book_.isDateStyle(style_)) {
-        const double serial = book_.date1904() ? *number + 1462 : *number;
-        // Excel shows no date for a serial outside its calendar; keep the number then.
-        if (serial >= 0 && serial < LastDate)
-            return CellValue::fromDate(serial);
-    }
-    return CellValue::fromNumber(*number);
+    // Excel shows no date for a serial outside its calendar; the number stays then.
+    const std::optional<double> serial =
+        book_.isDateStyle(style_) ? DateSerial(*number, book_.date1904()) : std::nullopt;
+    return serial ? CellValue::fromDate(*serial) : CellValue::fromNumber(*number);
 }
 
 // The index of the cell's shared string, checked against the table.
