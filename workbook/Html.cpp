@@ -192,7 +192,7 @@ private:
     int hiddenDepth_ = 0;
     std::vector<OpenTable> open_;
     size_t tablesStarted_ = 0;
-    std::vector<std::pair<size_t, OpenTable>> finished_;
+    std::vector<OpenTable> finished_;
     std::optional<QString> failure_;
 };
 
@@ -219,13 +219,15 @@ std::vector<Worksheet> PageReader::read(QByteArrayView page)
         endTable();
 
     // Tables without a cell of text (spacers, layout) are no sheets.
-    std::erase_if(finished_, [](const auto& finished) { return finished.second.cells == 0; });
+    std::erase_if(finished_, [](const OpenTable& table) { return table.cells == 0; });
     if (finished_.empty())
         throw noTable();
-    std::sort(finished_.begin(), finished_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Inner tables end first; the sheets follow the order in which the tables start.
+    std::sort(finished_.begin(), finished_.end(),
+              [](const OpenTable& a, const OpenTable& b) { return a.position < b.position; });
     std::vector<Worksheet> sheets;
-    for (auto& [position, table] : finished_) {
-        table.sheet.rename(sheetName(position, table.caption));
+    for (OpenTable& table : finished_) {
+        table.sheet.rename(sheetName(table.position, table.caption));
         sheets.push_back(std::move(table.sheet));
     }
     return sheets;
@@ -400,7 +402,7 @@ void PageReader::endTable()
 {
     OpenTable& table = open_.back();
     endCell(table);
-    finished_.emplace_back(table.position, std::move(table));
+    finished_.push_back(std::move(table));
     open_.pop_back();
     if (!open_.empty() && open_.back().inCell)
         open_.back().text.blockBoundary();
