@@ -216,12 +216,13 @@ void ContentHandler::startCell(const Attributes& attributes)
 void ContentHandler::endCell()
 {
     cellDepth_ = 0;
-    const CellValue value = cellValue();
+    CellValue value = cellValue();
     if (value.kind != CellValue::Kind::Empty) {
         if (column_ + cell_.repeated - 1 > MaxColumns)
             refuse(QStringLiteral("工作表“%1”超过%2列").arg(sheets.back().name()).arg(MaxColumns));
-        for (int i = 0; i < cell_.repeated; ++i)
+        for (int i = 0; i < cell_.repeated - 1; ++i)
             rowCells_.emplace_back(static_cast<int>(column_ + i), value);
+        rowCells_.emplace_back(static_cast<int>(column_ + cell_.repeated - 1), std::move(value));
     }
     column_ += cell_.repeated;
 }
@@ -269,9 +270,12 @@ void ContentHandler::endRow()
                        .arg(MaxCells));
         }
         Worksheet& sheet = sheets.back();
-        for (qint64 row = row_; row <= lastRow; ++row)
+        for (qint64 row = row_; row < lastRow; ++row)
             for (const auto& [column, value] : rowCells_)
                 sheet.set(static_cast<int>(row), column, value);
+        // The last copy of the row, most often the only one, takes the values.
+        for (auto& [column, value] : rowCells_)
+            sheet.set(static_cast<int>(lastRow), column, std::move(value));
     }
     row_ += rowsRepeated_;
 }
