@@ -3,6 +3,7 @@
 // memory, and never in a crash.
 #include "import/ContactAnalysis.h"
 #include "tests/PeakMemory.h"
+#include "tests/ScratchFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,11 +31,7 @@ private:
 
     QString scratchFile(const QString& name, const QByteArray& content)
     {
-        const QString path = scratch.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return WriteScratchFile(scratch, name, content);
     }
 
 private slots:

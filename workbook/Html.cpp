@@ -1,6 +1,7 @@
 // Web pages with tables, which many web systems hand out as their "Excel"
 // export, often named .xls: each <table> a sheet, each cell the text a
 // browser shows in it.
+#include "support/Text.h"
 #include "workbook/Readers.h"
 #include "workbook/TextFile.h"
 
@@ -133,13 +134,7 @@ QString RenderedText::take()
     space_ = false;
     lineBreaks_ = 0;
     blockBreak_ = false;
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first] == u' ')
-        ++first;
-    while (last > first && text[last - 1] == u' ')
-        --last;
-    return text.sliced(first, last - first);
+    return support::TrimSpaces(text);
 }
 
 // One table being read: its rows, its cells placed around the cells that
