@@ -457,7 +457,7 @@ void FrmMain::cmdSelFile_Click()
 {
     filedialog::FrmSelFile& dialog = filedialog::frmSelFile();
     dialog.setFileName(QString());
-    dialog.SelectFile(std::nullopt, QStringLiteral("*.xls;*.xlsx;*.csv"));
+    dialog.SelectFile(std::nullopt, workbook::FileDialogFilter());
     if (!dialog.Selected())
         return;
     WorkbookPath = dialog.FullPath();
