@@ -560,7 +560,7 @@ void FrmMain::cmdSelFile_Click()
     dialog.setFileName(lastFolder.isEmpty() || !QFileInfo(lastFolder).isDir()
                            ? QString()
                            : QDir::toNativeSeparators(QDir(lastFolder).absolutePath() + QLatin1Char('/')));
-    dialog.SelectFile(std::nullopt, QStringLiteral("*.xls;*.xlsx;*.csv"));
+    dialog.SelectFile(std::nullopt, workbook::FileDialogFilter());
     if (!dialog.Selected())
         return;
     chooseWorkbook(dialog.FullPath());

@@ -2,13 +2,14 @@
 // chosen file: each ends in a message the user can act on, within bounded
 // memory, and never in a crash.
 #include "import/ContactAnalysis.h"
+#include "tests/PeakMemory.h"
+#include "tests/ScratchFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 using contacts::AnalysisOutcome;
@@ -20,18 +21,6 @@ QString fixture(const QString& name)
     return QStringLiteral(VELTRIN_TEST_DATA "/hostile/") + name;
 }
 
-// The peak resident size of the process so far, in MiB.
-qint64 peakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-}
-
-// More than a hostile file may make the reader allocate; far less than what
-// trusting any of the claimed sizes would take.
-constexpr qint64 MemoryBoundMegabytes = 1024;
-
 } // namespace
 
 class TestHostileFiles : public QObject {
@@ -42,11 +31,7 @@ private:
 
     QString scratchFile(const QString& name, const QByteArray& content)
     {
-        const QString path = scratch.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return WriteScratchFile(scratch, name, content);
     }
 
 private slots:
@@ -85,7 +70,7 @@ private slots:
         QVERIFY2(message.size() > QStringLiteral("数据分析失败！").size(), qPrintable(message));
         QVERIFY2(message.contains(mentions), qPrintable(message));
         QVERIFY(analysis.table.empty());
-        QVERIFY2(peakMegabytes() < MemoryBoundMegabytes, qPrintable(QString::number(peakMegabytes())));
+        VERIFY_MEMORY_BOUND();
     }
 
     // Claimed counts and extents are only claims: the few cells really there
@@ -103,7 +88,7 @@ private slots:
         QCOMPARE(contacts::AnalysisMessage(analysis), QString());
         QCOMPARE(analysis.table.size(), size_t(1));
         QCOMPARE(analysis.table.front().mobile, QStringLiteral("13812345678"));
-        QVERIFY2(peakMegabytes() < MemoryBoundMegabytes, qPrintable(QString::number(peakMegabytes())));
+        VERIFY_MEMORY_BOUND();
     }
 
     void unreadableFile()

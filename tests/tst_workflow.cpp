@@ -10,12 +10,14 @@
 #include "import/frmMain.h"
 #include "support/MessageBox.h"
 #include "support/Twips.h"
+#include "workbook/Workbook.h"
 
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QAbstractItemView>
 #include <QPushButton>
 #include <QRadioButton>
@@ -233,6 +235,43 @@ private slots:
         QVERIFY(!frmMain().window()->findChild<QRadioButton*>(QStringLiteral("optSheet1")));
         QVERIFY(control<QRadioButton>(QStringLiteral("optSheet0"))->isChecked());
         QCOMPARE(listEntries().size(), 2);
+    }
+
+    // The file dialog offers contact files of every kind that is read, and
+    // each gives the contacts that the same sheet gives as .xlsx.
+    void everyKindOfContactFileOpensThroughTheDialog()
+    {
+        MessageBoxRecorder boxes;
+        const QString formats = QStringLiteral(VELTRIN_TEST_DATA "/formats/");
+        // Chosen first, so that the dialog opens in its folder.
+        chooseWorkbook(QStringLiteral("contacts.xlsx"), formats);
+        const QStringList expected = listEntries();
+        QCOMPARE(expected.size(), 8);
+
+        QString filter;
+        QStringList offered;
+        QTimer::singleShot(0, [&] {
+            QDialog* dialog = openFileDialog();
+            QVERIFY(dialog);
+            filter = dialog->findChild<QLineEdit*>(QStringLiteral("txtFilter"))->text();
+            const auto* files = dialog->findChild<QListWidget*>(QStringLiteral("lstFile"));
+            for (int i = 0; i < files->count(); ++i)
+                offered << files->item(i)->text();
+            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+        });
+        QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdSelFile")), Qt::LeftButton);
+        QCOMPARE(filter, workbook::FileDialogFilter());
+        for (const char* name : {"utf8.csv", "unicode_text.txt", "web_page.html", "excel_2003.xml", "contacts.ods"})
+            QVERIFY2(offered.contains(QString::fromLatin1(name), Qt::CaseInsensitive), name);
+        QVERIFY(!offered.contains(QStringLiteral("make_fixtures.py")));
+
+        for (const char* name : {"gbk.csv", "web_export.xls", "web_page.html", "web_system_2003.xls", "contacts.ods"}) {
+            chooseWorkbook(QString::fromLatin1(name), formats);
+            QCOMPARE(listEntries(), expected);
+            QVERIFY(control<QPushButton>(QStringLiteral("cmdOK"))->isEnabled());
+        }
+        QCOMPARE(captions(visibleSheetButtons()), (QStringList{QStringLiteral("客户"), QStringLiteral("供应商")}));
+        QVERIFY(boxes.records().isEmpty());
     }
 
     void sheetClicksAnalyseAndResetTheGroup()
