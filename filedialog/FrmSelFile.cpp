@@ -229,6 +229,8 @@ void FrmSelFile::Form_Load()
     }
     lstDriver_Change();
     w.txtFilter->setText(Filter());
+    // The filter of every kind read is longer than its box: show where it starts.
+    w.txtFilter->setCursorPosition(0);
     ApplyFilter();
 }
 
