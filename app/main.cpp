@@ -4,6 +4,7 @@
 #include "demoserver/DemoServer.h"
 #include "support/AppInfo.h"
 #include "support/Fonts.h"
+#include "support/Terminal.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -126,6 +127,7 @@ int runWindows(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    support::SetUpConsole();
     if (commandline::NamesCommand(AllCommands(), argc, argv))
         return commandline::Run(AllCommands(), argc, argv);
     return runWindows(argc, argv);
