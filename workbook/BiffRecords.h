@@ -105,6 +105,8 @@ public:
     // Moves to the next record; false at the end of the stream.
     bool next();
     uint16_t id() const { return id_; }
+    // Where the record's body starts in the stream.
+    qsizetype begin() const { return begin_; }
     qsizetype size() const { return end_ - begin_; }
     RecordCursor cursor() const { return {stream_, begin_, end_}; }
 

@@ -1,6 +1,8 @@
 #include "workbook/BiffRecords.h"
 #include "workbook/Readers.h"
+#include "workbook/VectorState.h"
 #include "workbook/XlsContainer.h"
+#include "workbook/XlsDecryption.h"
 #include "workbook/XlsGlobals.h"
 #include "workbook/XlsSheet.h"
 
@@ -13,9 +15,11 @@ class XlsWorkbook final : public Workbook {
 public:
     explicit XlsWorkbook(const QString& path) : path_(path)
     {
+        ClearUpperVectorState();
         xls::WorkbookStream stream = xls::ReadWorkbookStream(path);
         stream_ = std::move(stream.data);
         try {
+            xls::DecryptWithDefaultPassword(stream_);
             globals_ = xls::ReadGlobals(stream_, stream.namedBook);
         } catch (const biff::CorruptRecord& damage) {
             throw WorkbookError(QStringLiteral("工作簿“%1”已损坏，无法读取：%2。").arg(path_, damage.description()));
@@ -38,6 +42,7 @@ protected:
         if (closed_)
             throw WorkbookError(QStringLiteral("工作簿“%1”已关闭。").arg(path_));
         const xls::SheetEntry& entry = globals_.sheets[static_cast<size_t>(index)];
+        ClearUpperVectorState();
         try {
             Worksheet sheet = xls::ReadSheet(stream_, globals_, entry);
             releaseStreamOnceEverySheetIsRead();

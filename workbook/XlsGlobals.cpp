@@ -55,8 +55,6 @@ private:
     void dispatch(RecordCursor record)
     {
         switch (records_.id()) {
-        case kFilePass:
-            throw WorkbookError(EncryptedDescription());
         case kCodePage:
             globals_.codePage = windowsCodePage(record.u16());
             break;

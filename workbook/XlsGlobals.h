@@ -35,8 +35,9 @@ struct Globals {
 // Why a workbook that needs a password to open cannot be read.
 QString EncryptedDescription();
 
-// Reads the records from the workbook stream's first BOF to its EOF. Throws
-// WorkbookError for an encrypted workbook, biff::CorruptRecord for damage.
+// Reads the records from the workbook stream's first BOF to its EOF, of a
+// stream in the clear (DecryptWithDefaultPassword has seen to an encrypted
+// one). Throws biff::CorruptRecord for damage.
 // namedBook: the stream was called "Book", which decides a BOF of unknown version.
 Globals ReadGlobals(QByteArrayView stream, bool namedBook);
 

@@ -17,11 +17,16 @@ Three sources:
                  inside their characters, every kind of cached formula result,
                  encryption, Excel 4.0 files and damaged or hostile files. They
                  sit in a minimal OLE2 container written below.
+  encrypted_*.xls  xlwt_contacts.xls encrypted here as Excel encrypts, with RC4
+                 or RC4 CryptoAPI, with Excel's built-in password (which Excel
+                 uses to protect a workbook's structure and opens without
+                 asking) or with another one.
 
 The generated files are committed; rerun the script after changing it.
 """
 
 import datetime
+import hashlib
 import os
 import shutil
 import struct
@@ -111,6 +116,24 @@ def write_xlwt_long_sst():
         sheet.write(i - 1, 0, long_string(i))
         sheet.write(i - 1, 1, i)
     book.save(out('xlwt_long_sst.xls'))
+
+
+def contacts_book():
+    """Contacts on two sheets, enough shared strings to span many 1024-byte blocks."""
+    book = xlwt.Workbook(encoding='utf-8')
+    first = book.add_sheet('联系人')
+    for i in range(1, 301):
+        first.write(i - 1, 0, '客户%d号' % i)
+        first.write(i - 1, 1, 13800000000 + i if i % 2 else '1380000%04d' % i)
+        first.write(i - 1, 2, '备注：第%d组' % (i % 7))
+    first.write(300, 0, datetime.date(2024, 3, 15), xlwt.easyxf(num_format_str='yyyy-mm-dd'))
+    first.write(300, 1, True)
+    book.add_sheet('第二页').write(0, 0, '王五')
+    return book
+
+
+def write_xlwt_contacts():
+    contacts_book().save(out('xlwt_contacts.xls'))
 
 
 # --------------------------------------------------------------------------
@@ -327,6 +350,9 @@ def write_refused_and_hostile():
     write_ole('hand_capitalised.xls', 'WORKBOOK', single_sheet(plain))
     write_ole('hand_encrypted.xls', 'Workbook',
               stream(0x0600, [('Sheet1', 0, plain)], rec(FILEPASS, struct.pack('<HHH', 1, 1, 1) + bytes(48))))
+    # The weak XOR obfuscation, here with a made-up key and password hash.
+    write_ole('hand_xor.xls', 'Workbook',
+              stream(0x0600, [('Sheet1', 0, plain)], rec(FILEPASS, struct.pack('<HHH', 0, 0x1234, 0x5678))))
     with open(out('hand_excel4.xls'), 'wb') as f:
         f.write(rec(0x0409, struct.pack('<HHH', 0, 0x0010, 0)) + rec(EOF))
     write_ole('hostile_fat_cycle.xls', 'Workbook', single_sheet(plain) + bytes(5000), cycle=True)
@@ -342,14 +368,109 @@ def write_refused_and_hostile():
     write_ole('hostile_extent.xls', 'Workbook', single_sheet(extent))
 
 
+# --------------------------------------------------------------------------
+# Encrypted workbooks
+
+DEFAULT_PASSWORD = 'VelvetSweatshop'
+# Records that stay in the clear: BOF, FILEPASS, InterfaceHdr, RRDHead,
+# UsrExcl, FileLock, RRDInfo. BOUNDSHEET keeps its first four bytes clear.
+CLEAR_RECORDS = {BOF, FILEPASS, 0x00E1, 0x0138, 0x0194, 0x0195, 0x0196}
+
+
+def rc4(key, data):
+    state = list(range(256))
+    j = 0
+    for i in range(256):
+        j = (j + state[i] + key[i % len(key)]) % 256
+        state[i], state[j] = state[j], state[i]
+    i = j = 0
+    result = bytearray()
+    for byte in data:
+        i = (i + 1) % 256
+        j = (j + state[i]) % 256
+        state[i], state[j] = state[j], state[i]
+        result.append(byte ^ state[(state[i] + state[j]) % 256])
+    return bytes(result)
+
+
+def rc4_filepass(password, salt):
+    """FILEPASS of RC4 encryption with MD5 keys, and the key of each block."""
+    truncated = hashlib.md5(password.encode('utf-16-le')).digest()[:5]
+    base = hashlib.md5((truncated + salt) * 16).digest()[:5]
+
+    def key(block):
+        return hashlib.md5(base + struct.pack('<I', block)).digest()
+    verifier = bytes(range(0x30, 0x40))
+    check = rc4(key(0), verifier + hashlib.md5(verifier).digest())
+    return struct.pack('<HHH', 1, 1, 1) + salt + check, key
+
+
+def cryptoapi_filepass(password, salt, key_bits):
+    """FILEPASS of RC4 CryptoAPI encryption with SHA-1 keys, and the key of each block."""
+    salted = hashlib.sha1(salt + password.encode('utf-16-le')).digest()
+
+    def key(block):
+        derived = hashlib.sha1(salted + struct.pack('<I', block)).digest()[:key_bits // 8]
+        return derived + bytes(11) if key_bits == 40 else derived
+    verifier = bytes(range(0x50, 0x60))
+    check = rc4(key(0), verifier + hashlib.sha1(verifier).digest())
+    provider = 'Microsoft Enhanced Cryptographic Provider v1.0\0'.encode('utf-16-le')
+    header = struct.pack('<IIIIIIII', 0x04, 0, 0x6801, 0x8004, key_bits, 1, 0, 0) + provider
+    return (struct.pack('<HHHII', 1, 4, 2, 0x04, len(header)) + header
+            + struct.pack('<I', 16) + salt + check[:16] + struct.pack('<I', 20) + check[16:]), key
+
+
+def records_of(data):
+    pos = 0
+    while pos + 4 <= len(data):
+        rid, size = struct.unpack_from('<HH', data, pos)
+        yield rid, pos, data[pos + 4:pos + 4 + size]
+        pos += 4 + size
+
+
+def encrypt_stream(data, filepass_body, key):
+    """Puts FILEPASS after the first BOF, moves the sheets' positions by its
+    length and encrypts every record after it, each byte with the keystream at
+    its own position (block = position // 1024, rekeyed per block)."""
+    filepass = rec(FILEPASS, filepass_body)
+    first = 4 + struct.unpack_from('<H', data, 2)[0]
+    plain = bytearray(data[:first] + filepass + data[first:])
+    for rid, pos, body in records_of(bytes(plain)):
+        if rid == BOUNDSHEET:
+            struct.pack_into('<I', plain, pos + 4, struct.unpack_from('<I', body)[0] + len(filepass))
+    keystreams = [rc4(key(block), bytes(1024)) for block in range(len(plain) // 1024 + 1)]
+    encrypted = bytearray(plain)
+    for rid, pos, body in records_of(bytes(plain)):
+        if pos < first + len(filepass) or rid in CLEAR_RECORDS:
+            continue
+        begin = pos + 4 + (4 if rid == BOUNDSHEET else 0)
+        for at in range(begin, pos + 4 + len(body)):
+            encrypted[at] ^= keystreams[at // 1024][at % 1024]
+    return bytes(encrypted)
+
+
+def write_encrypted():
+    data = contacts_book().get_biff_data()
+    salt = bytes(range(16))
+    for name, password, make in [
+            ('encrypted_rc4.xls', DEFAULT_PASSWORD, lambda p: rc4_filepass(p, salt)),
+            ('encrypted_cryptoapi.xls', DEFAULT_PASSWORD, lambda p: cryptoapi_filepass(p, salt, 128)),
+            ('encrypted_cryptoapi_40bit.xls', DEFAULT_PASSWORD, lambda p: cryptoapi_filepass(p, salt, 40)),
+            ('encrypted_rc4_password.xls', 'secret', lambda p: rc4_filepass(p, salt)),
+            ('encrypted_cryptoapi_password.xls', 'secret', lambda p: cryptoapi_filepass(p, salt, 128))]:
+        write_ole(name, 'Workbook', encrypt_stream(data, *make(password)))
+
+
 def main():
     write_xlwt_values()
+    write_xlwt_contacts()
     write_xlwt_1904()
     write_xlwt_long_sst()
     write_hand_formulas()
     write_hand_sst_split()
     write_hand_biff5()
     write_refused_and_hostile()
+    write_encrypted()
     convert_with_libreoffice()
 
 
