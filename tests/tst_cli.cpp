@@ -5,6 +5,7 @@
 #include "import/ContactAnalysis.h"
 #include "import/ImportRun.h"
 #include "net/XMLDocument.h"
+#include "TestPlatform.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <optional>
 
 using demoserver::DemoServer;
@@ -256,8 +256,8 @@ private slots:
     void stopSignal_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("Ctrl-C") << int(SIGINT);
-        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("Ctrl-C") << int(testplatform::Stop::CtrlC);
+        QTest::newRow("SIGTERM or Ctrl-Break") << int(testplatform::Stop::Terminate);
     }
     void stopSignal()
     {
@@ -269,10 +269,11 @@ private slots:
         server.setFailurePlan(demoserver::failNth(7, FailMode::Hang));
         const QString failures = tempPath(QStringLiteral("stopped-%1.csv").arg(signal));
         QProcess process;
+        testplatform::MakeStoppable(process);
         startCli(process, importArguments(server, Workbook, QStringLiteral("2")) << "--failures" << failures,
                  cliEnvironment());
         QTRY_VERIFY_WITH_TIMEOUT(server.requestLines().size() == 7, 60'000);
-        ::kill(static_cast<pid_t>(process.processId()), signal);
+        testplatform::SendStop(process, testplatform::Stop(signal));
         server.setFailurePlan({});
         const Run run = finish(process);
 

@@ -1,15 +1,11 @@
 #include "net/XMLDocument.h"
 #include "support/CodePage.h"
+#include "TestPlatform.h"
 
 #include <httplib.h>
 
 #include <QTemporaryFile>
 #include <QtTest>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <condition_variable>
 #include <mutex>
@@ -205,22 +201,13 @@ private:
 // A port that refuses connections: bound, never listening, held for the test's duration.
 class RefusingPort {
 public:
-    RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM, 0))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~RefusingPort() { ::close(socket_); }
+    RefusingPort() : socket_(testplatform::BoundLoopbackSocket(port_)) {}
+    ~RefusingPort() { testplatform::Close(socket_); }
     int port() const { return port_; }
 
 private:
-    int socket_;
     int port_ = 0;
+    testplatform::Socket socket_;
 };
 
 QString loadFailure(const QString& url)
