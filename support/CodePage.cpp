@@ -63,7 +63,7 @@ QByteArray encode(QStringView text, int codePage)
     bytes.reserve(text.size() * 2);
     for (qsizetype at = 0; at < text.size();) {
         const qsizetype length = characterLength(text, at);
-        const std::optional<QByteArray> character = encodeExactly(text.mid(at, length), codePage);
+        const std::optional<QByteArray> character = encodeExactly(text.sliced(at, length), codePage);
         bytes += character ? *character : QByteArray(1, '?');
         at += length;
     }
@@ -99,7 +99,7 @@ QString decode(QByteArrayView bytes, int codePage)
     for (qsizetype at = 0; at < bytes.size();) {
         const auto lead = static_cast<BYTE>(bytes[at]);
         const qsizetype length = IsDBCSLeadByteEx(static_cast<UINT>(codePage), lead) && at + 1 < bytes.size() ? 2 : 1;
-        if (const std::optional<QString> character = decodeExactly(bytes.mid(at, length), codePage)) {
+        if (const std::optional<QString> character = decodeExactly(bytes.sliced(at, length), codePage)) {
             text += *character;
             at += length;
         } else {
