@@ -1,24 +1,25 @@
 #include "app/BatchImport.h"
 
-#include "app/BatchFailures.h"
 #include "app/BatchGroups.h"
 #include "app/BatchLogin.h"
 #include "app/BatchProgress.h"
 #include "app/CommandLine.h"
 #include "app/WorkbookCommands.h"
 #include "import/ContactAnalysis.h"
+#include "import/FailuresFile.h"
+#include "import/ImportJournal.h"
 #include "import/ImportRun.h"
 #include "platform/modPub.h"
 #include "support/Terminal.h"
 
 #include <QCommandLineParser>
-#include <QFile>
 #include <QSaveFile>
 
 #include <numeric>
 
 using namespace commandline;
 using namespace modPub;
+using contacts::NumberedContacts;
 
 namespace batch {
 namespace {
@@ -40,35 +41,44 @@ const QCommandLineOption& failuresOption()
     return option;
 }
 
+const QCommandLineOption& journalOption()
+{
+    static const QCommandLineOption option(
+        QStringLiteral("journal"),
+        QStringLiteral("在这个文件中逐条记录发送和结果。文件已有同一批联系人导入同一分组的记录时，"
+                       "已导入的联系人不再发送，只发送其余的。"),
+        QStringLiteral("FILE"));
+    return option;
+}
+
+// What the command imports: the numbered contacts, and the rows of the sheet
+// that became no contact (none from a failures file).
+struct Source {
+    NumberedContacts list;
+    std::vector<contacts::SkippedRow> skipped;
+};
+
 // A failures file is imported as it stands; anything else goes through the
 // sheet analysis, as in the window.
-int readContacts(const QString& path, std::optional<int> sheet, NumberedContacts& contacts)
+int readContacts(const QString& path, std::optional<int> sheet, Source& source)
 {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly) && IsFailuresCsv(file.peek(FailuresCsvSignatureSize()))) {
+    if (contacts::IsFailuresFile(path)) {
         if (sheet)
             return Usage(QStringLiteral("--sheet 只用于工作簿，%1 是失败记录文件。").arg(path));
         QString problem;
-        if (!ParseFailuresCsv(file.readAll(), contacts, problem)) {
+        if (!contacts::ReadFailuresFile(path, source.list, problem)) {
             Err() << problem << Qt::endl;
-            return Failure;
-        }
-        if (contacts.table.empty()) {
-            Err() << QStringLiteral("失败记录文件中没有联系人。") << Qt::endl;
             return Failure;
         }
         return Success;
     }
-    file.close();
     contacts::SheetAnalysis analysis = contacts::AnalyseSheet(path, sheet.value_or(1) - 1, contacts::ListEntries::Omitted);
     if (analysis.outcome != contacts::AnalysisOutcome::Analysed) {
         Err() << contacts::AnalysisMessage(analysis) << Qt::endl;
         return Failure;
     }
-    contacts.table = std::move(analysis.table);
-    contacts.skipped = std::move(analysis.skipped);
-    contacts.rows.resize(contacts.table.size());
-    std::iota(contacts.rows.begin(), contacts.rows.end(), 1);
+    source.list = contacts::NumberedFromOne(std::move(analysis.table));
+    source.skipped = std::move(analysis.skipped);
     return Success;
 }
 
@@ -84,24 +94,17 @@ std::unique_ptr<QSaveFile> openFailuresFile(const QCommandLineParser& parser)
     return file;
 }
 
-// Numbers the failure as in the sheet the contacts came from.
-contacts::ImportFailure inSheetNumbers(contacts::ImportFailure failure, const NumberedContacts& source)
-{
-    failure.row = source.rows[static_cast<size_t>(failure.row - 1)];
-    return failure;
-}
-
 // Failed requests are retried after a growing pause, with no one to ask; a
-// stop gives up on the contact at once, as the window's cancel would.
-contacts::ImportHooks commandLineHooks(ProgressReport& progress, const NumberedContacts& source)
+// stop during the pause gives up on the contact, as the window's cancel would.
+contacts::ImportHooks commandLineHooks(ProgressReport& progress)
 {
     contacts::ImportHooks hooks;
     hooks.stopRequested = support::StopSignalReceived;
-    hooks.contactDone = [&progress](const contacts::ImportSummary& summary) { progress.update(summary.sent); };
-    hooks.requestFailed = [&progress, &source](const contacts::ImportFailure& failure, int attempt) {
-        if (support::StopSignalReceived())
-            return contacts::FailureAction::Skip;
-        const QString line = contacts::FailureLine(inSheetNumbers(failure, source));
+    hooks.progressed = [&progress](const contacts::ImportSummary& summary) {
+        progress.update(summary.done(), summary.alreadyImported);
+    };
+    hooks.requestFailed = [&progress](const contacts::ImportFailure& failure, int attempt) {
+        const QString line = contacts::FailureLine(failure);
         progress.breakLine();
         if (attempt > MaxRetries) {
             Err() << line << QStringLiteral("；已重试%1次，记为失败。").arg(MaxRetries) << Qt::endl;
@@ -110,56 +113,48 @@ contacts::ImportHooks commandLineHooks(ProgressReport& progress, const NumberedC
         const std::chrono::milliseconds pause = RetryPause(attempt);
         const QString seconds = QString::number(static_cast<double>(pause.count()) / 1000);
         Err() << line << QStringLiteral("；%1秒后第%2次重试。").arg(seconds).arg(attempt) << Qt::endl;
-        return support::WaitUnlessStopped(pause) ? contacts::FailureAction::Retry : contacts::FailureAction::Skip;
+        return support::WaitUnlessStopped(pause) ? contacts::FailureAction::Retry : contacts::FailureAction::Stop;
     };
     return hooks;
 }
 
-QList<contacts::ImportFailure> inSheetNumbers(const QList<contacts::ImportFailure>& failures,
-                                              const NumberedContacts& source)
-{
-    QList<contacts::ImportFailure> numbered;
-    for (const contacts::ImportFailure& failure : failures)
-        numbered.append(inSheetNumbers(failure, source));
-    return numbered;
-}
-
-// The contacts never sent, after the failed and refused ones.
-QList<contacts::ImportFailure> withUnsent(QList<contacts::ImportFailure> failures,
-                                          const contacts::ImportSummary& summary, const NumberedContacts& source)
-{
-    if (summary.interrupted)
-        for (auto index = static_cast<size_t>(summary.sent); index < source.table.size(); ++index)
-            failures.append({source.rows[index], source.table[index], NotSentReason(), false});
-    return failures;
-}
-
 int exitStatus(const contacts::ImportSummary& summary)
 {
-    if (summary.interrupted)
+    switch (summary.stopped) {
+    case contacts::StopCause::None:
+        return summary.failures.isEmpty() ? Success : SomeContactsFailed;
+    case contacts::StopCause::User:
         return Interrupted;
-    return summary.failures.isEmpty() ? Success : SomeContactsFailed;
+    case contacts::StopCause::Login:
+    case contacts::StopCause::Journal:
+    case contacts::StopCause::NoDocumentObject:
+        break;
+    }
+    return Failure;
 }
 
-void reportOutcome(const contacts::ImportSummary& summary, const QList<contacts::ImportFailure>& failures,
-                   bool listFailures, size_t skippedRows)
+void reportOutcome(const contacts::ImportSummary& summary, bool listFailures, size_t skippedRows)
 {
     if (listFailures)
-        for (const contacts::ImportFailure& failure : failures)
+        for (const contacts::ImportFailure& failure : summary.failures)
             Err() << contacts::FailureLine(failure) << Qt::endl;
+    for (const contacts::AcceptedNote& note : summary.notes)
+        Err() << contacts::NoteLine(note) << Qt::endl;
+    if (summary.stopped == contacts::StopCause::Journal)
+        Err() << summary.stopReason << Qt::endl;
     Err() << contacts::CountsLine(summary);
     if (skippedRows > 0)
         Err() << QStringLiteral("跳过%1行，未导入。").arg(skippedRows);
-    if (summary.interrupted)
+    if (summary.interrupted())
         Err() << QStringLiteral("已发送%1条，导入被中断。").arg(summary.sent);
     Err() << Qt::endl;
 }
 
 bool writeFailures(QSaveFile& file, const QList<contacts::ImportFailure>& failures)
 {
-    const QByteArray csv = FailuresCsv(failures);
-    if (file.write(csv) != csv.size() || !file.commit()) {
-        Err() << QStringLiteral("无法写入失败记录文件 %1：%2").arg(file.fileName(), file.errorString()) << Qt::endl;
+    QString problem;
+    if (!contacts::WriteFailuresFile(file, failures, problem)) {
+        Err() << problem << Qt::endl;
         return false;
     }
     if (!failures.isEmpty())
@@ -187,39 +182,51 @@ int chooseGroup(const QString& wanted)
     return Success;
 }
 
-int concludeImport(const contacts::ImportSummary& summary, const NumberedContacts& source, QSaveFile* failuresFile)
+int concludeImport(const contacts::ImportSummary& summary, const Source& source, QSaveFile* failuresFile)
 {
-    const QList<contacts::ImportFailure> failures = inSheetNumbers(summary.failures, source);
-    reportOutcome(summary, failures, failuresFile == nullptr, source.skipped.size());
-    if (failuresFile && !writeFailures(*failuresFile, withUnsent(failures, summary, source)))
+    reportOutcome(summary, failuresFile == nullptr, source.skipped.size());
+    if (failuresFile && !writeFailures(*failuresFile, contacts::NotImported(summary, source.list)))
         return Failure;
     return exitStatus(summary);
 }
 
 // A stop that came before the run: nothing sent, everything left to import.
-int concludeStoppedEarly(const NumberedContacts& source, QSaveFile* failuresFile)
+int concludeStoppedEarly(const Source& source, QSaveFile* failuresFile)
 {
     contacts::ImportSummary summary;
-    summary.total = static_cast<int>(source.table.size());
-    summary.interrupted = true;
+    summary.total = static_cast<int>(source.list.size());
+    summary.stopped = contacts::StopCause::User;
+    summary.unsent.resize(source.list.size());
+    std::iota(summary.unsent.begin(), summary.unsent.end(), size_t(0));
     return concludeImport(summary, source, failuresFile);
 }
 
-int sendContacts(const NumberedContacts& source, QSaveFile* failuresFile)
+// The journal of the command line continues what it holds when that is the
+// record of this very import.
+std::unique_ptr<contacts::ImportJournal> openJournal(const QString& path, const NumberedContacts& source)
+{
+    QString problem;
+    auto journal = contacts::ImportJournal::Open(path, contacts::ImportFingerprint(source, gGroupID),
+                                                 contacts::ImportJournal::Start::Resume, problem);
+    if (!journal)
+        Err() << problem << Qt::endl;
+    return journal;
+}
+
+int sendContacts(const Source& source, QSaveFile* failuresFile, contacts::ImportJournal* journal)
 {
     std::unique_ptr<net::XMLDocument> document;
     if (!CreateXMLObject(document)) {
         Err() << QStringLiteral("无法创建xml对象！") << Qt::endl;
         return Failure;
     }
-    ProgressReport progress(Err(), static_cast<int>(source.table.size()),
+    ProgressReport progress(Err(), static_cast<int>(source.list.size()),
                             support::IsTerminal(support::StandardStream::Error));
-    progress.update(0);
     const contacts::ImportSummary summary =
-        contacts::RunImport(*document, source.table, gGroupID, commandLineHooks(progress, source));
+        contacts::RunImport(*document, source.list, gGroupID, commandLineHooks(progress), journal);
     progress.breakLine();
-    if (summary.loginFailed) {
-        Err() << QStringLiteral("登录失败！") << summary.loginReason << Qt::endl;
+    if (summary.stopped == contacts::StopCause::Login) {
+        Err() << QStringLiteral("登录失败！") << summary.stopReason << Qt::endl;
         return Failure;
     }
     return concludeImport(summary, source, failuresFile);
@@ -235,6 +242,7 @@ void AddImportArguments(QCommandLineParser& parser)
     parser.addOption(groupOption());
     parser.addOption(SheetOption());
     parser.addOption(failuresOption());
+    parser.addOption(journalOption());
     parser.addOption(SkippedOption());
 }
 
@@ -252,7 +260,7 @@ int RunImportCommand(const QCommandLineParser& parser, const QStringList& argume
     support::CatchStopSignals();
     if (const int status = PrepareLogin(parser); status != Success)
         return status;
-    NumberedContacts source;
+    Source source;
     if (const int status = readContacts(arguments.first(), sheet, source); status != Success)
         return status;
     if (!WriteSkippedRows(parser, source.skipped))
@@ -264,9 +272,12 @@ int RunImportCommand(const QCommandLineParser& parser, const QStringList& argume
         return concludeStoppedEarly(source, failuresFile.get());
     if (const int status = chooseGroup(parser.value(groupOption())); status != Success)
         return status;
+    std::unique_ptr<contacts::ImportJournal> journal;
+    if (parser.isSet(journalOption()) && !(journal = openJournal(parser.value(journalOption()), source.list)))
+        return Failure;
     if (support::StopSignalReceived())
         return concludeStoppedEarly(source, failuresFile.get());
-    return sendContacts(source, failuresFile.get());
+    return sendContacts(source, failuresFile.get(), journal.get());
 }
 
 std::chrono::milliseconds RetryPause(int attempt)

@@ -2,6 +2,7 @@
 
 #include "platform/modPub.h"
 #include "support/AppInfo.h"
+#include "support/Background.h"
 #include "support/Keys.h"
 #include "support/MessageBox.h"
 #include "support/Text.h"
@@ -149,20 +150,26 @@ void FrmLogin::cmdOK_Click()
         window_->reject();
         return;
     }
-    try {
-        document->load(LoginURL(gUserName, gPassword));
-    } catch (const net::XMLError&) {
-    }
     QString status;
     QString reason;
-    try {
-        status = RootChildText(*document, 0);
-    } catch (const net::XMLError&) {
-    }
-    try {
-        reason = RootChildText(*document, 1);
-    } catch (const net::XMLError&) {
-    }
+    // The request runs off the GUI thread, behind the busy cursor.
+    support::WaitBusy(window_, [&] {
+        try {
+            document->load(LoginURL(gUserName, gPassword));
+        } catch (const net::XMLError&) {
+        }
+        try {
+            status = RootChildText(*document, 0);
+        } catch (const net::XMLError&) {
+        }
+        try {
+            reason = RootChildText(*document, 1);
+        } catch (const net::XMLError&) {
+        }
+    });
+    // Closed while it waited: the user has left.
+    if (!window_->isVisible())
+        return;
 
     if (status == QLatin1String("0")) {
         LoginSucceeded = true;

@@ -144,10 +144,20 @@ void sendXml(httplib::Response& response, const QString& xml)
     response.set_content(body.constData(), static_cast<size_t>(body.size()), "text/xml; charset=GB2312");
 }
 
+void serverError(httplib::Response& response)
+{
+    response.headers.erase("Content-Type");
+    response.status = 500;
+    response.set_content("Internal Server Error", "text/plain");
+}
+
 // httplib closes the connection when a content provider gives up, after the
 // status line and headers: the client sees a reply cut short.
 void dropConnection(httplib::Response& response)
 {
+    // A body already set would be sent whole instead.
+    response.body.clear();
+    response.headers.erase("Content-Type");
     response.set_content_provider(1, "text/xml", [](size_t, size_t, httplib::DataSink&) { return false; });
 }
 
@@ -204,8 +214,18 @@ public:
             dropConnection(response);
             return;
         case FailMode::Http500:
-            response.status = 500;
-            response.set_content("Internal Server Error", "text/plain");
+            serverError(response);
+            return;
+        case FailMode::NoStatus:
+            sendXml(response, QStringLiteral("<Result/>"));
+            return;
+        case FailMode::StoreThenDrop:
+            answer(parseTarget(request.target), sessionIdOf(request), response);
+            dropConnection(response);
+            return;
+        case FailMode::StoreThenHttp500:
+            answer(parseTarget(request.target), sessionIdOf(request), response);
+            serverError(response);
             return;
         case FailMode::None:
             break;

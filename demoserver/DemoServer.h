@@ -33,9 +33,12 @@ struct Contact {
 
 enum class FailMode {
     None,
-    Http500, // answer with HTTP status 500
-    Drop,    // close the connection without a complete reply
-    Hang,    // hold the request unanswered until the plan is replaced or the server stops
+    Http500,         // answer with HTTP status 500
+    Drop,            // close the connection without a complete reply
+    Hang,            // hold the request unanswered until the plan is replaced or the server stops
+    StoreThenDrop,   // act on the request, then close the connection without a complete reply
+    StoreThenHttp500, // act on the request, then answer with HTTP status 500
+    NoStatus,        // answer "<Result/>", a reply without a status, and act on nothing
 };
 
 // Decides the fate of each request. Requests are numbered from 1, counted from

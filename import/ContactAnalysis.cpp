@@ -130,22 +130,6 @@ MobileNumber takeMobileText(Linkman& contact, QString text)
     return {};
 }
 
-// Built in one buffer: the analysis makes an entry for every contact row.
-QString entryText(const Linkman& contact)
-{
-    const bool hasMobile = !contact.mobile.isEmpty();
-    QString entry;
-    entry.reserve(NameFieldBytes + (hasMobile ? contact.mobile.size() : 4 + contact.tel.size()));
-    appendNameField(entry, contact.name);
-    if (hasMobile) {
-        entry += contact.mobile;
-    } else {
-        entry += QLatin1String("Tel:");
-        entry += contact.tel;
-    }
-    return entry;
-}
-
 // Finds the contacts whose mobile number an earlier contact has. The numbers
 // are noted as the pass reads them and compared once it has ended, sorted: a
 // table looked up contact by contact missed the cache on nearly every lookup
@@ -302,7 +286,7 @@ private:
         else
             ++result_.withoutMobile;
         if (makeEntries_)
-            result_.entries.append(entryText(contact));
+            result_.entries.append(EntryText(contact));
     }
 
     const workbook::Worksheet& sheet_;
@@ -344,6 +328,22 @@ QString SummaryLine(const SheetAnalysis& analysis)
 QString SkippedLine(const SkippedRow& row)
 {
     return QStringLiteral("第%1行 %2 %3：%4").arg(QString::number(row.row), row.name, row.mobile, row.reason);
+}
+
+// Built in one buffer: the analysis makes an entry for every contact row.
+QString EntryText(const Linkman& contact)
+{
+    const bool hasMobile = !contact.mobile.isEmpty();
+    QString entry;
+    entry.reserve(NameFieldBytes + (hasMobile ? contact.mobile.size() : 4 + contact.tel.size()));
+    appendNameField(entry, contact.name);
+    if (hasMobile) {
+        entry += contact.mobile;
+    } else {
+        entry += QLatin1String("Tel:");
+        entry += contact.tel;
+    }
+    return entry;
 }
 
 QString FormatName(QStringView name)

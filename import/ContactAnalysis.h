@@ -44,6 +44,10 @@ int32_t GetDataType(QStringView text);
 // GBK cannot hold counts as "?".
 QString FormatName(QStringView name);
 
+// The contact list's entry for a contact: its name as FormatName lays it
+// out, then the mobile number, or "Tel:" and the telephone when there is no
+// mobile number.
+QString EntryText(const Linkman& contact);
 // A row of the sheet that holds a mobile number but became no contact.
 struct SkippedRow {
     int row = 0; // the sheet's row number, from 1

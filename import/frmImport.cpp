@@ -1,40 +1,45 @@
 #include "import/frmImport.h"
 
-#include "platform/modPub.h"
 #include "controls/ProgressBar.h"
+#include "import/ImportProgress.h"
+#include "platform/modPub.h"
 #include "support/Activation.h"
-#include "support/AppInfo.h"
-#include "support/Keys.h"
+#include "support/Background.h"
 #include "support/MessageBox.h"
 #include "support/Numbers.h"
 #include "support/Twips.h"
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 
 using namespace modPub;
 
 namespace {
 
 // Every way of closing the window (its cancel button, the close box, Esc and
-// the run's own end) is a close request, and none is refused.
+// the run's own end) is a close request. While the run is sending, the window
+// stays until the contact in flight has its outcome.
 class ImportDialog : public QDialog {
 public:
     using QDialog::QDialog;
-    std::function<void()> onCloseRequest;
+    // True when the window may close now.
+    std::function<bool()> onCloseRequest;
 
 protected:
     void closeEvent(QCloseEvent* event) override
     {
-        onCloseRequest();
+        if (!onCloseRequest()) {
+            event->ignore();
+            return;
+        }
         QDialog::closeEvent(event);
     }
     void reject() override
     {
-        onCloseRequest();
-        QDialog::reject();
+        if (onCloseRequest())
+            QDialog::reject();
     }
 };
 
@@ -46,16 +51,23 @@ FrmImport& frmImport()
     return form;
 }
 
-void FrmImport::Show()
+void FrmImport::Show(const contacts::NumberedContacts& contacts, contacts::ImportJournal* journal)
 {
+    contacts_ = &contacts;
+    journal_ = journal;
     ImportDialog dialog;
-    dialog.onCloseRequest = [this] { StopRequested = true; };
+    dialog.onCloseRequest = [this] { return closeRequested(); };
     window_ = &dialog;
     buildWindow(dialog);
     Form_Load();
     dialog.exec();
     window_ = nullptr;
     prg = nullptr;
+    cmdCancel = nullptr;
+    lblSent = nullptr;
+    lblTimeLeft = nullptr;
+    contacts_ = nullptr;
+    journal_ = nullptr;
 }
 
 void FrmImport::buildWindow(QDialog& dialog)
@@ -69,25 +81,42 @@ void FrmImport::buildWindow(QDialog& dialog)
 
     prg = controls::LoadImportWindowProgressBar(&dialog);
 
-    auto* cmdCancel = new QPushButton(QStringLiteral("取消"), &dialog);
+    cmdCancel = new QPushButton(QStringLiteral("取消"), &dialog);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setAutoDefault(false);
     support::PlaceTwips(cmdCancel, 2280, 630, 915, 315);
     connect(cmdCancel, &QPushButton::clicked, &dialog, &QDialog::close);
+
+    // The count and the time left stand on either side of the cancel button,
+    // below the bar, where the window had room.
+    lblSent = new QLabel(&dialog);
+    lblSent->setObjectName(QStringLiteral("lblSent"));
+    lblSent->setTextFormat(Qt::PlainText);
+    support::PlaceTwips(lblSent, 90, 630, 2100, 315);
+    lblTimeLeft = new QLabel(&dialog);
+    lblTimeLeft->setObjectName(QStringLiteral("lblTimeLeft"));
+    lblTimeLeft->setTextFormat(Qt::PlainText);
+    lblTimeLeft->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    support::PlaceTwips(lblTimeLeft, 3285, 630, 2280, 315);
 }
 
 void FrmImport::Form_Load()
 {
     Summary = {};
-    Summary.total = static_cast<int>(gLinkmanTable.size());
-    prg->SetMax(static_cast<int32_t>(gLinkmanTable.size()));
+    Summary.total = static_cast<int>(contacts_->size());
+    prg->SetMax(static_cast<int32_t>(contacts_->size()));
     RunStarted = false;
+    Running = false;
     StopRequested = false;
+    SkipEveryFailure = false;
     Canceled = true;
+    done_ = 0;
+    doneBefore_ = 0;
+    showProgress();
 }
 
-// The run lets events through between contacts, which can activate the window
-// again; it starts once per showing.
+// Activation recurs (after the failure question, or when the user comes back
+// to the window); the run starts once per showing.
 void FrmImport::Form_Activate()
 {
     if (RunStarted || !window_)
@@ -103,44 +132,105 @@ void FrmImport::RunImport()
     std::unique_ptr<net::XMLDocument> document;
     if (!CreateXMLObject(document)) {
         support::MsgBox(QStringLiteral("无法创建xml对象！"), support::MsgIcon::NoIcon);
+        Summary.stopped = contacts::StopCause::NoDocumentObject;
         return;
     }
     contacts::ImportHooks hooks;
-    hooks.beforeContact = [] { support::DoEvents(); };
-    hooks.stopRequested = [this] { return StopRequested; };
-    hooks.contactDone = [this](const contacts::ImportSummary&) {
-        // Past 21,474,836 contacts the percentage overflows; the run goes on
-        // and only the bar stops.
-        try {
-            if (prg)
-                prg->SetValue(prg->Value() + 1);
-        } catch (const support::OverflowError&) {
-        }
+    hooks.stopRequested = [this] { return StopRequested.load(); };
+    hooks.progressed = [this](const contacts::ImportSummary& summary) { reportProgress(summary); };
+    hooks.requestFailed = [this](const contacts::ImportFailure& failure, int) {
+        contacts::FailureAction action = contacts::FailureAction::Stop;
+        QMetaObject::invokeMethod(
+            this, [&] { action = askAboutFailure(failure); }, Qt::BlockingQueuedConnection);
+        return action;
     };
-    hooks.requestFailed = [this](const contacts::ImportFailure& failure, int) { return askAboutFailure(failure); };
 
-    Summary = contacts::RunImport(*document, gLinkmanTable, gGroupID, hooks);
-    if (Summary.loginFailed) {
-        support::MsgBox(QStringLiteral("登录失败！") + Summary.loginReason, support::MsgIcon::Critical);
-        return;
-    }
-    // The login went through: from here only a stop makes the run incomplete.
-    Canceled = Summary.interrupted;
+    clock_.start();
+    Running = true;
+    // The window reads Summary while the run goes on; the run's own counts
+    // reach it once the run is over.
+    contacts::ImportSummary result;
+    support::RunOffGuiThread([&] { result = contacts::RunImport(*document, *contacts_, gGroupID, hooks, journal_); });
+    Running = false;
+    Summary = std::move(result);
+    done_ = Summary.done();
+    showProgress();
+    Canceled = Summary.interrupted();
 }
 
-// Nothing is skipped without the user's word.
+// A request under way is never cut off: the run stops before the next
+// contact, and the window shows it is stopping until then.
+bool FrmImport::closeRequested()
+{
+    StopRequested = true;
+    if (!Running)
+        return true;
+    cmdCancel->setEnabled(false);
+    lblTimeLeft->setText(QStringLiteral("正在停止……"));
+    return false;
+}
+
+// Called on the run's thread: the window is told once, and reads the latest
+// counts when it gets to it, so a fast run never floods it.
+void FrmImport::reportProgress(const contacts::ImportSummary& summary)
+{
+    done_ = summary.done();
+    doneBefore_ = summary.alreadyImported;
+    if (!progressPosted_.exchange(true))
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                progressPosted_ = false;
+                showProgress();
+            },
+            Qt::QueuedConnection);
+}
+
+void FrmImport::showProgress()
+{
+    if (!prg)
+        return;
+    const int done = done_;
+    // Past 21,474,836 contacts the percentage overflows; the run goes on and
+    // only the bar stops.
+    try {
+        prg->SetValue(done);
+    } catch (const support::OverflowError&) {
+    }
+    lblSent->setText(contacts::SentText(done, Summary.total));
+    if (StopRequested && Running)
+        return;
+    const std::optional<contacts::Pace> pace = contacts::ImportPace(
+        done, doneBefore_, Summary.total, std::chrono::milliseconds(clock_.isValid() ? clock_.elapsed() : 0));
+    lblTimeLeft->setText(pace && done < Summary.total
+                             ? QStringLiteral("约剩 %1").arg(contacts::DurationText(pace->left))
+                             : QString());
+}
+
+// Nothing is skipped without the user's word, unless the user chose to skip
+// every failure from here on.
 contacts::FailureAction FrmImport::askAboutFailure(const contacts::ImportFailure& failure)
 {
-    const QString text = QStringLiteral("第%1条联系人“%2”（%3）发送失败：\n%4\n\n"
-                                        "“重试”再次发送，“跳过”记为失败并继续，“停止”结束导入。")
-                             .arg(failure.row)
-                             .arg(failure.contact.name, failure.contact.mobile, failure.reason);
-    const int choice = support::MsgBoxChoice(text, support::MsgIcon::Critical,
-                                             {QStringLiteral("重试"), QStringLiteral("跳过"), QStringLiteral("停止")}, 0, 2);
+    if (SkipEveryFailure)
+        return contacts::FailureAction::Skip;
+    QString text = QStringLiteral("第%1条联系人“%2”（%3）发送失败：\n%4\n\n")
+                       .arg(failure.row)
+                       .arg(failure.contact.name, failure.contact.mobile, failure.reason);
+    if (failure.unknown)
+        text += QStringLiteral("请求可能已经到达平台，平台可能已经保存了这个联系人。重试时如果平台回复已存在，"
+                               "就算作已导入。\n\n");
+    text += QStringLiteral("“重试”再次发送，“跳过”记为失败并继续，“全部跳过”把这条和以后失败的都记为失败、不再询问，"
+                           "“停止”记为失败并结束导入。");
+    const int choice = support::MsgBoxChoice(
+        text, support::MsgIcon::Critical,
+        {QStringLiteral("重试"), QStringLiteral("跳过"), QStringLiteral("全部跳过"), QStringLiteral("停止")}, 0, 3);
     switch (choice) {
     case 0:
         return contacts::FailureAction::Retry;
     case 1:
+        return contacts::FailureAction::Skip;
+    case 2:
+        SkipEveryFailure = true;
         return contacts::FailureAction::Skip;
     default:
         return contacts::FailureAction::Stop;

@@ -4,10 +4,14 @@
 #include "filedialog/FrmSelFile.h"
 #include "import/ContactAnalysis.h"
 #include "import/ContactListView.h"
+#include "import/FailuresFile.h"
 #include "import/GroupList.h"
+#include "import/ImportJournal.h"
+#include "import/ImportReport.h"
 #include "import/frmImport.h"
 #include "support/Activation.h"
 #include "support/AppInfo.h"
+#include "support/Background.h"
 #include "support/Fonts.h"
 #include "support/MessageBox.h"
 #include "support/Numbers.h"
@@ -16,12 +20,16 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QScrollArea>
 #include <QStringListModel>
 #include <QScrollBar>
@@ -30,6 +38,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <numeric>
 #include <tuple>
 
 using namespace modPub;
@@ -247,11 +256,13 @@ void FrmMain::cmdExit_Click()
 }
 
 // Every failure ends the loading with false; the entries added so far stay.
+// The request runs off the GUI thread, behind the busy cursor.
 bool FrmMain::LoadGroups()
 {
     cmbGroup->clear();
     cmbGroup->addItem(GroupPlaceholder, -1);
-    const contacts::GroupListReading reading = contacts::ReadGroupList();
+    contacts::GroupListReading reading;
+    support::WaitBusy(window_, [&reading] { reading = contacts::ReadGroupList(); });
     for (const contacts::ContactGroup& group : reading.groups) {
         cmbGroup->addItem(QString(group.indent.size(), QLatin1Char(' ')) + group.name);
         if (group.id)
@@ -271,13 +282,47 @@ bool FrmMain::AnalyseSheet(const QString& path, int32_t sheetIndex)
     if (analysis.replacesContacts) {
         showAnalysisSummary(analysis);
         gLinkmanTable = std::move(analysis.table);
-        lstCustModel->setStringList(analysis.entries);
-        lstCust->selectAll();
+        ContactNumbers.resize(gLinkmanTable.size());
+        std::iota(ContactNumbers.begin(), ContactNumbers.end(), 1);
+        showContacts(analysis.entries);
     }
     if (analysis.outcome != contacts::AnalysisOutcome::Analysed) {
         support::MsgBox(contacts::AnalysisMessage(analysis), support::MsgIcon::Critical);
         return false;
     }
+    return true;
+}
+
+void FrmMain::showContacts(const QStringList& entries)
+{
+    lstCustModel->setStringList(entries);
+    lstCust->selectAll();
+}
+
+// A failures file is a contact list of its own, read as it stands: its
+// contacts keep the numbers of the sheet they came from.
+bool FrmMain::OpenFailuresFile()
+{
+    for (QRadioButton* button : std::as_const(optSheet))
+        button->hide();
+    fitSheetRow();
+    contacts::NumberedContacts read;
+    QString problem;
+    if (!contacts::ReadFailuresFile(WorkbookPath, read, problem)) {
+        support::MsgBox(QStringLiteral("数据分析失败！") + problem, support::MsgIcon::Critical);
+        return false;
+    }
+    QStringList entries;
+    entries.reserve(static_cast<qsizetype>(read.size()));
+    for (const contacts::Linkman& contact : read.table)
+        entries.append(contacts::EntryText(contact));
+    lblColumns->clear();
+    lblSummary->setText(QStringLiteral("失败记录文件中有%1条联系人。").arg(read.size()));
+    SkippedRows.clear();
+    cmdSkipped->setEnabled(false);
+    gLinkmanTable = std::move(read.table);
+    ContactNumbers = std::move(read.rows);
+    showContacts(entries);
     return true;
 }
 
@@ -323,40 +368,105 @@ void FrmMain::cmdOK_Click()
         return;
     }
     gGroupID = QString::number(cmbGroup->currentData().toInt());
-    frmImport().Show();
-    showImportOutcome();
+    const contacts::NumberedContacts numbered{gLinkmanTable, ContactNumbers};
+    std::optional<std::unique_ptr<contacts::ImportJournal>> journal = journalFor(numbered);
+    if (!journal)
+        return;
+    frmImport().Show(numbered, journal->get());
+    journal->reset();
+    showImportOutcome(numbered);
 }
 
-// The completion message names the contacts the platform refused or that
-// failed, so a partly refused import is never reported as a plain success.
-void FrmMain::showImportOutcome()
+// The journal of this import in the user's state folder. After an interrupted
+// or crashed import of the same contacts into the same group, the user may
+// send only those not yet accepted. No value when the user cancels; a null
+// journal when none can be kept there, and the import goes on without.
+std::optional<std::unique_ptr<contacts::ImportJournal>>
+FrmMain::journalFor(const contacts::NumberedContacts& numbered)
+{
+    const QByteArray fingerprint = contacts::ImportFingerprint(numbered, gGroupID);
+    const QString path = contacts::WindowJournalPath(fingerprint);
+    auto start = contacts::ImportJournal::Start::Fresh;
+    contacts::JournalReading earlier;
+    QString problem;
+    if (QFileInfo::exists(path) && contacts::ReadJournal(path, earlier, problem) && earlier.fingerprint == fingerprint
+        && !earlier.lastRunComplete && earlier.accepted() > 0) {
+        const int accepted = earlier.accepted();
+        const int total = static_cast<int>(numbered.size());
+        const QString text = QStringLiteral("上次把这些联系人导入这个分组时没有完成：已导入%1条，共%2条。\n"
+                                            "只发送还没有导入的%3条吗？")
+                                 .arg(accepted)
+                                 .arg(total)
+                                 .arg(total - accepted);
+        const int choice = support::MsgBoxChoice(
+            text, support::MsgIcon::Question,
+            {QStringLiteral("只发送未导入的"), QStringLiteral("全部发送"), QStringLiteral("取消")}, 0, 2);
+        if (choice == 2)
+            return std::nullopt;
+        if (choice == 0)
+            start = contacts::ImportJournal::Start::Resume;
+    }
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return contacts::ImportJournal::Open(path, fingerprint, start, problem);
+}
+
+// The message's icon and first line say how the import ended; when some
+// contacts did not get in, the user can save them as a failures file.
+void FrmMain::showImportOutcome(const contacts::NumberedContacts& numbered)
 {
     const contacts::ImportSummary& summary = frmImport().Summary;
-    QString text = frmImport().Canceled
-        ? QStringLiteral("客户资料导入未完成！被强行中断！\n已发送%1条，共%2条。").arg(summary.sent).arg(summary.total)
-        : QStringLiteral("客户资料导入完成！");
-    QStringList lines;
-    for (const contacts::ImportFailure& failure : summary.failures)
-        lines.append(contacts::FailureLine(failure));
-    if (!lines.isEmpty()) {
-        text += QLatin1Char('\n') + contacts::CountsLine(summary);
-        text += QLatin1Char('\n') + QStringList(lines.mid(0, 10)).join(QLatin1Char('\n'));
-        if (lines.size() > 10)
-            text += QStringLiteral("\n……（全部%1条见详细信息）").arg(lines.size());
+    const contacts::ImportReport report = contacts::ReportImport(summary);
+    const support::MsgIcon icon = report.tone == contacts::ReportTone::Complete ? support::MsgIcon::Information
+        : report.tone == contacts::ReportTone::Incomplete                        ? support::MsgIcon::Warning
+                                                                                 : support::MsgIcon::Critical;
+    if (!report.offerSave) {
+        support::MsgBox(report.text, icon, report.details);
+        return;
     }
-    support::MsgBox(text, support::MsgIcon::Information, lines.join(QLatin1Char('\n')));
+    const int choice = support::MsgBoxChoice(report.text, icon,
+                                             {QStringLiteral("保存未导入的联系人…"), QStringLiteral("确定")}, 1, 1,
+                                             report.details);
+    if (choice == 0)
+        saveNotImported(summary, numbered);
+}
+
+void FrmMain::saveNotImported(const contacts::ImportSummary& summary, const contacts::NumberedContacts& numbered)
+{
+    const QFileInfo source(WorkbookPath);
+    const QString suggested = source.dir().filePath(source.completeBaseName() + QStringLiteral("-未导入.csv"));
+    const QString path = QFileDialog::getSaveFileName(window_, QStringLiteral("保存未导入的联系人"), suggested,
+                                                      QStringLiteral("CSV 文件 (*.csv)"));
+    if (path.isEmpty())
+        return;
+    const QList<contacts::ImportFailure> notImported = contacts::NotImported(summary, numbered);
+    QSaveFile file(path);
+    QString problem;
+    if (!file.open(QIODevice::WriteOnly)) {
+        problem = QStringLiteral("无法写入失败记录文件 %1：%2").arg(path, file.errorString());
+    } else if (contacts::WriteFailuresFile(file, notImported, problem)) {
+        support::MsgBox(QStringLiteral("未导入的%1条联系人已保存到 %2。改正后可以用“选择文件”打开它，再次导入。")
+                            .arg(notImported.size())
+                            .arg(QDir::toNativeSeparators(path)),
+                        support::MsgIcon::Information);
+        return;
+    }
+    support::MsgBox(problem, support::MsgIcon::Critical);
 }
 
 void FrmMain::cmdSelFile_Click()
 {
     filedialog::FrmSelFile& dialog = filedialog::frmSelFile();
     dialog.setFileName(QString());
-    dialog.SelectFile(std::nullopt, QStringLiteral("*.xls;*.xlsx"));
+    dialog.SelectFile(std::nullopt, QStringLiteral("*.xls;*.xlsx;*.csv"));
     if (!dialog.Selected())
         return;
     WorkbookPath = dialog.FullPath();
     txtFileName->setText(WorkbookPath);
     cmbGroup->setCurrentIndex(0);
+    if (contacts::IsFailuresFile(WorkbookPath)) {
+        cmdOK->setEnabled(OpenFailuresFile());
+        return;
+    }
     ListSheets();
     chooseFirstSheet();
 }

@@ -6,6 +6,8 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
 class QComboBox;
@@ -17,6 +19,11 @@ class QRadioButton;
 class QScrollArea;
 class QStringListModel;
 class QToolButton;
+namespace contacts {
+class ImportJournal;
+struct ImportSummary;
+struct NumberedContacts;
+} // namespace contacts
 #include <QWidget>
 
 // The main window: the contact group list, the workbook and worksheet choice,
@@ -53,11 +60,18 @@ private:
     bool AnalyseSheet(const QString& path, int32_t sheetIndex);
     void showAnalysisSummary(const contacts::SheetAnalysis& analysis);
     void cmdSkipped_Click();
-    void showImportOutcome();
+    void showContacts(const QStringList& entries);
+    bool OpenFailuresFile();
+    std::optional<std::unique_ptr<contacts::ImportJournal>> journalFor(const contacts::NumberedContacts& numbered);
+    void showImportOutcome(const contacts::NumberedContacts& numbered);
+    void saveNotImported(const contacts::ImportSummary& summary, const contacts::NumberedContacts& numbered);
 
     QPointer<QWidget> window_;
     bool GroupsLoaded = false;
     QString WorkbookPath;
+    // The number of each contact of gLinkmanTable in its list: from 1 for an
+    // analysed sheet, the original sheet's for a failures file.
+    std::vector<int> ContactNumbers;
     // The rows of the sheet shown in the list that became no contact.
     std::vector<contacts::SkippedRow> SkippedRows;
 

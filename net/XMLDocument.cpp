@@ -7,10 +7,13 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <iconv.h>
+
 #include <QStringList>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <mutex>
 #include <string>
 
@@ -24,8 +27,9 @@ struct ParsedDocument {
     xmlDocPtr doc;
 };
 
-XMLError::XMLError(const QString& description)
-    : std::runtime_error(description.toStdString()), description_(description)
+XMLError::XMLError(const QString& description, bool requestMayHaveArrived)
+    : std::runtime_error(description.toStdString()), description_(description),
+      requestMayHaveArrived_(requestMayHaveArrived)
 {
 }
 
@@ -35,6 +39,49 @@ namespace {
 // entity-expansion bomb or an entity naming a local file stays inert; no huge
 // mode, so libxml2 keeps its size and depth limits.
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+// A converter from code page 936 to UTF-8 for each thread, opened once.
+class Cp936Decoder {
+public:
+    Cp936Decoder() : cd_(iconv_open("UTF-8", "CP936")) {}
+    ~Cp936Decoder()
+    {
+        if (cd_ != reinterpret_cast<iconv_t>(-1))
+            iconv_close(cd_);
+    }
+    Cp936Decoder(const Cp936Decoder&) = delete;
+    Cp936Decoder& operator=(const Cp936Decoder&) = delete;
+
+    // Answers as libxml2 wants of an input converter: 0 when all was
+    // converted, -1 when the output is full, -3 when the input ends inside a
+    // character (both having converted what they could), -2 for bytes that
+    // are no character.
+    int convert(unsigned char* out, int* outlen, const unsigned char* in, int* inlen)
+    {
+        if (cd_ == reinterpret_cast<iconv_t>(-1))
+            return -2;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        auto* from = reinterpret_cast<char*>(const_cast<unsigned char*>(in));
+        auto* to = reinterpret_cast<char*>(out);
+        size_t fromLeft = static_cast<size_t>(*inlen);
+        size_t toLeft = static_cast<size_t>(*outlen);
+        const size_t converted = iconv(cd_, &from, &fromLeft, &to, &toLeft);
+        *inlen -= static_cast<int>(fromLeft);
+        *outlen -= static_cast<int>(toLeft);
+        if (converted != static_cast<size_t>(-1) && fromLeft == 0)
+            return 0;
+        return errno == EILSEQ ? -2 : errno == E2BIG ? -1 : -3;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+int decodeCp936(unsigned char* out, int* outlen, const unsigned char* in, int* inlen)
+{
+    thread_local Cp936Decoder decoder;
+    return decoder.convert(out, outlen, in, inlen);
+}
 
 void initialiseLibraries()
 {
@@ -46,6 +93,9 @@ void initialiseLibraries()
         // strict GB2312 would reject every character outside its small set.
         xmlAddEncodingAlias("CP936", "GB2312");
         xmlAddEncodingAlias("CP936", "GBK");
+        // Every reply declares it: libxml2 would open a new iconv converter
+        // for each, which took half the time of parsing one.
+        xmlNewCharEncodingHandler("CP936", &decodeCp936, nullptr);
     });
 }
 
@@ -103,6 +153,8 @@ bool travelsUnchanged(QChar c)
 
 QByteArray requestBytes(const QString& url)
 {
+    if (std::all_of(url.begin(), url.end(), travelsUnchanged))
+        return url.toLatin1();
     QByteArray bytes;
     bytes.reserve(url.size());
     for (qsizetype i = 0; i < url.size(); ++i) {
@@ -181,23 +233,43 @@ size_t appendBody(char* data, size_t size, size_t count, void* user)
 
 using EasyHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 
-void configure(CURL* easy, const QByteArray& url, const LoadLimits& limits, CURLSH* share, Transfer& transfer)
+// What stays the same for every load through one handle. The cookie engine is
+// switched on here, once: libcurl 7.88 keeps the list of cookie files in the
+// handle after a transfer and curl_easy_reset() drops that list without
+// freeing it, so a handle is never reset, only given a new URL.
+void configureOnce(CURL* easy, CURLSH* share)
 {
-    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
-    curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(easy, CURLOPT_SHARE, share);
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // cookie engine on, in memory only
+    curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, RedirectProtocols(url));
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
+}
+
+void configureLoad(CURL* easy, const QByteArray& url, const LoadLimits& limits, Transfer& transfer)
+{
+    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, RedirectProtocols(url));
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(limits.maxRedirects));
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectTimeout.count()));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.requestTimeout.count()));
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.error.data());
+}
+
+// Whether the server may have received the whole request: libcurl counts the
+// request's bytes once they are all handed over, and a redirect means an
+// earlier request was answered.
+bool requestMayHaveArrived(CURL* easy)
+{
+    long requestBytes = 0;
+    curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestBytes);
+    long redirects = 0;
+    curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    return requestBytes > 0 || redirects > 0;
 }
 
 QString transportFailure(CURL* easy, CURLcode code, const Transfer& transfer, const LoadLimits& limits,
@@ -242,59 +314,53 @@ QString transportFailure(CURL* easy, CURLcode code, const Transfer& transfer, co
 
 struct Reply {
     std::string body;
-    QString host;
+    QByteArray effectiveUrl; // names the server in a description, only when one is needed
 };
 
-Reply fetch(const QByteArray& url)
+// The host a description names, for a reply from url, or for a body parsed
+// without a request when url is empty.
+QString replyHost(const QByteArray& url)
 {
-    initialiseLibraries();
-    const LoadLimits limits = XMLDocument::limits();
-    const std::shared_ptr<Session> session = currentSession();
-    const EasyHandle easy(curl_easy_init(), &curl_easy_cleanup);
-    if (!easy)
-        throw XMLError(QStringLiteral("无法建立网络连接：内存不足。"));
-
-    Transfer transfer;
-    transfer.limit = limits.maxBodyBytes;
-    configure(easy.get(), url, limits, session->handle(), transfer);
-    const CURLcode code = curl_easy_perform(easy.get());
-
-    char* effective = nullptr;
-    curl_easy_getinfo(easy.get(), CURLINFO_EFFECTIVE_URL, &effective);
-    const QString host = hostOf(effective ? effective : url.constData());
-    if (transfer.oversized || code == CURLE_FILESIZE_EXCEEDED)
-        throw XMLError(QStringLiteral("服务器 %1 的回复超过 %2 MiB，已停止接收。")
-                           .arg(host)
-                           .arg(limits.maxBodyBytes / (1024 * 1024)));
-    if (code != CURLE_OK)
-        throw XMLError(transportFailure(easy.get(), code, transfer, limits, url, host));
-
-    long status = 0;
-    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 400)
-        throw XMLError(QStringLiteral("服务器 %1 返回了错误（HTTP %2），请稍后重试或联系平台管理员。").arg(host).arg(status));
-    return {std::move(transfer.body), host};
+    return url.isEmpty() ? QStringLiteral("（本地）") : hostOf(url.constData());
 }
 
-std::shared_ptr<const ParsedDocument> parse(QByteArrayView body, const QString& host, const QByteArray& url)
-{
-    const std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> context(xmlNewParserCtxt(),
-                                                                               &xmlFreeParserCtxt);
-    if (!context)
-        throw XMLError(QStringLiteral("无法解析服务器的回复：内存不足。"));
-    auto parsed = std::make_shared<ParsedDocument>(xmlCtxtReadMemory(context.get(), body.data(),
-                                                                      static_cast<int>(body.size()),
-                                                                      nullptr, nullptr, kParseOptions));
-    if (parsed->doc && context->wellFormed && xmlDocGetRootElement(parsed->doc))
-        return parsed;
+// Parses replies one after the other with one parser context: making a new
+// context for every reply cost as much as parsing it. A reply byte for byte
+// the same as the one before is not parsed again: the platform answers every
+// accepted contact alike, and a parsed reply is never changed, only read.
+class ReplyParser {
+public:
+    std::shared_ptr<const ParsedDocument> parse(QByteArrayView body, const QByteArray& effectiveUrl,
+                                                const QByteArray& url)
+    {
+        if (last_ && body == QByteArrayView(lastBody_))
+            return last_;
+        last_.reset();
+        if (!context_)
+            context_.reset(xmlNewParserCtxt());
+        if (!context_)
+            throw XMLError(QStringLiteral("无法解析服务器的回复：内存不足。"));
+        auto parsed = std::make_shared<ParsedDocument>(xmlCtxtReadMemory(
+            context_.get(), body.data(), static_cast<int>(body.size()), nullptr, nullptr, kParseOptions));
+        if (parsed->doc && context_->wellFormed && xmlDocGetRootElement(parsed->doc)) {
+            lastBody_ = body.toByteArray();
+            last_ = parsed;
+            return parsed;
+        }
 
-    const xmlError& error = context->lastError;
-    QString message = error.message ? QString::fromUtf8(error.message).trimmed() : QStringLiteral("没有根元素");
-    throw XMLError(QStringLiteral("服务器 %1 的回复不是有效的 XML（第 %2 行：%3）。")
-                       .arg(host)
-                       .arg(error.line)
-                       .arg(withoutQuery(message, url)));
-}
+        const xmlError& error = context_->lastError;
+        QString message = error.message ? QString::fromUtf8(error.message).trimmed() : QStringLiteral("没有根元素");
+        throw XMLError(QStringLiteral("服务器 %1 的回复不是有效的 XML（第 %2 行：%3）。")
+                           .arg(replyHost(effectiveUrl))
+                           .arg(error.line)
+                           .arg(withoutQuery(message, url)));
+    }
+
+private:
+    std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> context_{nullptr, &xmlFreeParserCtxt};
+    QByteArray lastBody_;
+    std::shared_ptr<const ParsedDocument> last_;
+};
 
 bool isWhitespaceText(xmlNodePtr node)
 {
@@ -325,6 +391,68 @@ void appendText(xmlNodePtr node, QByteArray& text)
 }
 
 } // namespace
+
+// A document's transfer handle, made once and used for every load, bound to
+// the session it was made in. The handle goes before the session can let go
+// of the share handle: curl_share_cleanup() refuses, and frees nothing, while
+// a handle still uses the share.
+class Transport {
+public:
+    Reply fetch(const QByteArray& url);
+    ReplyParser parser;
+
+private:
+    CURL* handleFor(std::shared_ptr<Session> session);
+
+    std::shared_ptr<Session> session_; // declared first, so destroyed after the handle
+    EasyHandle easy_{nullptr, &curl_easy_cleanup};
+};
+
+// After resetSession() the next load starts over with a handle of the new session.
+CURL* Transport::handleFor(std::shared_ptr<Session> session)
+{
+    if (session != session_ || !easy_) {
+        easy_.reset();
+        session_ = std::move(session);
+        easy_.reset(curl_easy_init());
+        if (easy_)
+            configureOnce(easy_.get(), session_->handle());
+    }
+    return easy_.get();
+}
+
+Reply Transport::fetch(const QByteArray& url)
+{
+    initialiseLibraries();
+    const LoadLimits limits = XMLDocument::limits();
+    CURL* easy = handleFor(currentSession());
+    if (!easy)
+        throw XMLError(QStringLiteral("无法建立网络连接：内存不足。"), false);
+
+    Transfer transfer;
+    transfer.limit = limits.maxBodyBytes;
+    configureLoad(easy, url, limits, transfer);
+    const CURLcode code = curl_easy_perform(easy);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr); // the buffer ends with this load
+
+    char* effective = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+    const QByteArray effectiveUrl = effective ? QByteArray(effective) : url;
+    const auto host = [&effectiveUrl] { return replyHost(effectiveUrl); };
+    if (transfer.oversized || code == CURLE_FILESIZE_EXCEEDED)
+        throw XMLError(QStringLiteral("服务器 %1 的回复超过 %2 MiB，已停止接收。")
+                           .arg(host())
+                           .arg(limits.maxBodyBytes / (1024 * 1024)));
+    if (code != CURLE_OK)
+        throw XMLError(transportFailure(easy, code, transfer, limits, url, host()), requestMayHaveArrived(easy));
+
+    long status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 400)
+        throw XMLError(
+            QStringLiteral("服务器 %1 返回了错误（HTTP %2），请稍后重试或联系平台管理员。").arg(host()).arg(status));
+    return {std::move(transfer.body), effectiveUrl};
+}
 
 const char* RedirectProtocols(QByteArrayView url)
 {
@@ -379,8 +507,11 @@ void XMLDocument::load(const QString& url)
 {
     doc_.reset();
     const QByteArray request = requestBytes(url);
-    const Reply reply = fetch(request);
-    doc_ = parse(QByteArrayView(reply.body.data(), static_cast<qsizetype>(reply.body.size())), reply.host, request);
+    if (!transport_)
+        transport_ = std::make_unique<Transport>();
+    const Reply reply = transport_->fetch(request);
+    doc_ = transport_->parser.parse(QByteArrayView(reply.body.data(), static_cast<qsizetype>(reply.body.size())),
+                                    reply.effectiveUrl, request);
 }
 
 void XMLDocument::loadBody(QByteArrayView body)
@@ -389,7 +520,7 @@ void XMLDocument::loadBody(QByteArrayView body)
     initialiseLibraries();
     if (body.size() > limits().maxBodyBytes)
         throw XMLError(QStringLiteral("回复超过 %1 MiB，未解析。").arg(limits().maxBodyBytes / (1024 * 1024)));
-    doc_ = parse(body, QStringLiteral("（本地）"), {});
+    doc_ = ReplyParser().parse(body, {}, {});
 }
 
 XMLNode XMLDocument::root() const

@@ -15,11 +15,16 @@ namespace net {
 // URL or its query, which carries the password.
 class XMLError : public std::runtime_error {
 public:
-    explicit XMLError(const QString& description);
+    explicit XMLError(const QString& description, bool requestMayHaveArrived = true);
     QString description() const { return description_; }
+    // False only when the request was never sent whole (no connection, a bad
+    // address, a refused certificate): then the server cannot have acted on
+    // it. Any later failure leaves open whether it did.
+    bool requestMayHaveArrived() const { return requestMayHaveArrived_; }
 
 private:
     QString description_;
+    bool requestMayHaveArrived_;
 };
 
 struct ParsedDocument; // the parsed reply, shared by the document and its nodes
@@ -68,8 +73,11 @@ struct LoadLimits {
 // never continues over plain http, whatever the letter case of its scheme.
 const char* RedirectProtocols(QByteArrayView url);
 
+class Transport; // the document's transfer handle and the session it belongs to
+
 // The platform's XML document object: load() sends one HTTP GET for the URL,
 // waits for the reply and parses it; root() then reads the reply by position.
+// A document may be used from any thread, one thread at a time.
 class XMLDocument {
 public:
     XMLDocument();
@@ -98,6 +106,7 @@ public:
     static void resetSession();
 
 private:
+    std::unique_ptr<Transport> transport_;
     std::shared_ptr<const ParsedDocument> doc_;
 };
 

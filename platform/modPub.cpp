@@ -64,18 +64,26 @@ QString URLEncode(QStringView text)
 {
     QString out;
     out.reserve(text.size() * 3);
-    for (const QChar c : text) {
-        const char16_t unit = c.unicode();
+    for (qsizetype i = 0; i < text.size();) {
+        const char16_t unit = text[i].unicode();
         if (unit < 0x80) {
             if (passesUnchanged(unit))
-                out.append(c);
+                out.append(QChar(unit));
             else
                 appendPercentEncoded(out, QByteArray(1, static_cast<char>(unit)));
+            ++i;
             continue;
         }
         // Every character beyond ASCII has a GBK code outside the three ranges
-        // (a negative double-byte code, or "?" when GBK cannot hold it).
-        appendPercentEncoded(out, support::ToGbk(QStringView(&c, 1)));
+        // (a negative double-byte code, or "?" when GBK cannot hold it). GBK
+        // converts a run of such characters as it converts each on its own,
+        // except a surrogate, which is one unit of its own.
+        qsizetype end = i + 1;
+        if (!QChar::isSurrogate(unit))
+            while (end < text.size() && text[end].unicode() >= 0x80 && !text[end].isSurrogate())
+                ++end;
+        appendPercentEncoded(out, support::ToGbk(text.sliced(i, end - i)));
+        i = end;
     }
     return out;
 }

@@ -42,9 +42,4 @@ void SendKeys(const QString& keys, QWidget* target)
     }
 }
 
-void DoEvents()
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
 } // namespace support

@@ -12,8 +12,4 @@ namespace support {
 // the tool and are ignored.
 void SendKeys(const QString& keys, QWidget* target);
 
-// Lets the GUI process every event that is waiting (repaints, clicks, close
-// requests), then returns.
-void DoEvents();
-
 } // namespace support

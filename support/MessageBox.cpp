@@ -17,6 +17,8 @@ QMessageBox::Icon qtIcon(MsgIcon icon)
     switch (icon) {
     case MsgIcon::Information:
         return QMessageBox::Information;
+    case MsgIcon::Warning:
+        return QMessageBox::Warning;
     case MsgIcon::Critical:
         return QMessageBox::Critical;
     case MsgIcon::Question:
@@ -54,9 +56,9 @@ void MsgBox(const QString& text, MsgIcon icon, const QString& detailedText)
 }
 
 int MsgBoxChoice(const QString& text, MsgIcon icon, const QStringList& buttons, int defaultIndex,
-                 int escapeIndex)
+                 int escapeIndex, const QString& detailedText)
 {
-    MessageRecord record{text, icon, AppTitle(), {}, buttons};
+    MessageRecord record{text, icon, AppTitle(), detailedText, buttons};
     return showBox(record, defaultIndex, escapeIndex);
 }
 

@@ -8,7 +8,7 @@
 
 namespace support {
 
-enum class MsgIcon { NoIcon, Information, Critical, Question };
+enum class MsgIcon { NoIcon, Information, Warning, Critical, Question };
 
 // What one message box showed.
 struct MessageRecord {
@@ -26,7 +26,7 @@ void MsgBox(const QString& text, MsgIcon icon, const QString& detailedText = {})
 // title; returns the index of the button chosen, or escapeIndex when the box
 // is closed without a choice.
 int MsgBoxChoice(const QString& text, MsgIcon icon, const QStringList& buttons, int defaultIndex,
-                 int escapeIndex);
+                 int escapeIndex, const QString& detailedText = {});
 
 // While an instance lives, message boxes are recorded and answered instead of
 // shown, so tests can check every box and choose its answer.

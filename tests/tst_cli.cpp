@@ -1,8 +1,8 @@
-#include "app/BatchFailures.h"
-#include "app/BatchProgress.h"
 #include "platform/modPub.h"
 #include "demoserver/DemoServer.h"
 #include "import/ContactAnalysis.h"
+#include "import/FailuresFile.h"
+#include "import/ImportProgress.h"
 #include "import/ImportRun.h"
 #include "net/XMLDocument.h"
 #include "TestPlatform.h"
@@ -190,7 +190,7 @@ private slots:
         modPub::gPassword = Secret;
         net::XMLDocument document;
         const contacts::ImportSummary windowSummary =
-            contacts::RunImport(document, table, QStringLiteral("2"), contacts::ImportHooks());
+            contacts::RunImport(document, contacts::NumberedFromOne(table), QStringLiteral("2"), contacts::ImportHooks());
         QCOMPARE(windowSummary.accepted, 12);
 
         DemoServer server(users());
@@ -286,11 +286,11 @@ private slots:
         QVERIFY(records);
         QCOMPARE(records->size(), qsizetype(1 + 9));
         QCOMPARE(records->at(1).first(), QStringLiteral("4"));
-        QVERIFY(records->at(1).last() != batch::NotSentReason());
+        QVERIFY(records->at(1).last() != contacts::NotSentReason());
         for (int row = 5; row <= 12; ++row) {
             const contacts::Linkman& contact = table[size_t(row - 1)];
             QCOMPARE(records->at(row - 3), (QStringList{QString::number(row), contact.name, contact.mobile,
-                                                        contact.tel, contact.remark, batch::NotSentReason()}));
+                                                        contact.tel, contact.remark, contacts::NotSentReason()}));
         }
 
         const Run again = runCli(importArguments(server, failures, QStringLiteral("2")));
@@ -378,6 +378,35 @@ private slots:
         QCOMPARE(unwritable.exitCode, 1);
         QVERIFY2(unwritable.err.contains(QStringLiteral("无法写入跳过的行的记录文件")), qPrintable(unwritable.err));
         QVERIFY(unwritable.out.isEmpty());
+    }
+
+    // A journal that is not this import's is refused and left as it is:
+    // nothing is sent.
+    void journalOfSomethingElse_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a workbook given by mistake") << readFile(Workbook) << "不是导入日志";
+        QTest::newRow("the journal of another import")
+            << QByteArray("veltrin-import journal 1\t0123\nrun\tt\t1\n1\t13800000001\taccepted\n")
+            << "记录的是另一次导入";
+    }
+    void journalOfSomethingElse()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        DemoServer server(users());
+        QVERIFY(server.start(0));
+        const QString journal = tempPath(QStringLiteral("other.journal"));
+        QFile file(journal);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        file.close();
+        const Run run = runCli(importArguments(server, Workbook, QStringLiteral("2")) << "--journal" << journal);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(readFile(journal), content);
+        QCOMPARE(server.requestLines(), startLines());
     }
 
     void wrongPassword()
@@ -606,7 +635,7 @@ private slots:
         QFETCH(int, total);
         QFETCH(int, elapsedMs);
         QFETCH(QString, text);
-        QCOMPARE(batch::ProgressText(done, total, std::chrono::milliseconds(elapsedMs)), text);
+        QCOMPARE(contacts::ProgressText(done, total, std::chrono::milliseconds(elapsedMs)), text);
     }
 
     // What a spreadsheet program writes back is read as well.
@@ -628,9 +657,9 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QList<int>, rows);
         QFETCH(QStringList, remarks);
-        batch::NumberedContacts read;
+        contacts::NumberedContacts read;
         QString problem;
-        QVERIFY2(batch::ParseFailuresCsv(content, read, problem), qPrintable(problem));
+        QVERIFY2(contacts::ParseFailuresCsv(content, read, problem), qPrintable(problem));
         QCOMPARE(QList<int>(read.rows.begin(), read.rows.end()), rows);
         QStringList readRemarks;
         for (const contacts::Linkman& contact : read.table)
@@ -641,19 +670,19 @@ private slots:
     void failuresFileRoundTrip()
     {
         const QList<contacts::ImportFailure> failures{
-            {12, {"张,三", "13800000001", "+86 \"1\"", "a\nb"}, "原因,带逗号", true},
-            {3, {"", "", "", ""}, batch::NotSentReason(), false}};
-        const QByteArray csv = batch::FailuresCsv(failures);
-        QVERIFY(batch::IsFailuresCsv(csv));
+            {12, {"张,三", "13800000001", "+86 \"1\"", "a\nb"}, "原因,带逗号", contacts::Outcome::Refused},
+            {3, {"", "", "", ""}, contacts::NotSentReason()}};
+        const QByteArray csv = contacts::FailuresCsv(failures);
+        QVERIFY(contacts::IsFailuresCsv(csv));
         const auto records = parseCsvStrictly(csv.mid(3));
         QVERIFY(records);
         QCOMPARE(records->at(1), (QStringList{"12", "张,三", "13800000001", "+86 \"1\"", "a\nb", "原因,带逗号"}));
-        batch::NumberedContacts read;
+        contacts::NumberedContacts read;
         QString problem;
-        QVERIFY(batch::ParseFailuresCsv(csv, read, problem));
+        QVERIFY(contacts::ParseFailuresCsv(csv, read, problem));
         QCOMPARE(read.rows, (std::vector<int>{12, 3}));
         QCOMPARE(asStored(read.table), asStored({failures[0].contact, failures[1].contact}));
-        QVERIFY(!batch::IsFailuresCsv(csv.mid(3)));
+        QVERIFY(!contacts::IsFailuresCsv(csv.mid(3)));
     }
 };
 

@@ -389,11 +389,110 @@ private slots:
         modPub::gUserName = QStringLiteral("demo");
         modPub::gPassword = QStringLiteral("demo123");
         XMLDocument document;
-        const contacts::ImportSummary summary =
-            contacts::RunImport(document, {{QStringLiteral("张三"), QStringLiteral("13812345678"), {}, {}}},
-                                QStringLiteral("1"), {});
-        QCOMPARE(summary.loginFailed, loginFailed);
+        const contacts::ImportSummary summary = contacts::RunImport(
+            document, contacts::NumberedFromOne({{QStringLiteral("张三"), QStringLiteral("13812345678"), {}, {}}}),
+            QStringLiteral("1"), {});
+        QCOMPARE(summary.stopped == contacts::StopCause::Login, loginFailed);
         QCOMPARE(summary.accepted, accepted);
+    }
+    // Whether a failed load may have reached the server decides whether a
+    // contact's outcome is unknown: only a request never sent whole is known
+    // not to have been acted on.
+    void whetherTheRequestMayHaveArrived_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("mayHaveArrived");
+        QTest::newRow("nobody listens") << 0 << false;
+        QTest::newRow("closed without a reply") << 1 << true;
+        QTest::newRow("reply cut short") << 2 << true;
+        QTest::newRow("HTTP 500") << 3 << true;
+        QTest::newRow("body that is not XML") << 4 << true;
+    }
+    void whetherTheRequestMayHaveArrived()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, mayHaveArrived);
+        const QList<QByteArray> replies{
+            {}, {}, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n<Result>",
+            "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+            okReply("not xml")};
+        std::unique_ptr<RawServer> server;
+        QString url;
+        if (kind == 0) {
+            // A port that was just free: connecting is refused.
+            url = RawServer(fixedReply({})).url(QStringLiteral("x"));
+        } else {
+            server = std::make_unique<RawServer>(fixedReply(replies[kind]));
+            url = server->url(QStringLiteral("x"));
+        }
+        XMLDocument document;
+        try {
+            document.load(url);
+            QFAIL("the load succeeded");
+        } catch (const XMLError& error) {
+            QCOMPARE(error.requestMayHaveArrived(), mayHaveArrived);
+        }
+    }
+
+    // How a contact's replies end its import: a reply without a status is a
+    // failure, and a retry refused as already there after a reply that went
+    // missing means the lost request had stored the contact.
+    void contactOutcomes_data()
+    {
+        QTest::addColumn<QList<ScriptedServer::Reply>>("replies");
+        QTest::addColumn<int>("accepted");
+        QTest::addColumn<int>("notes");
+        QTest::addColumn<QString>("failure");
+        const auto status = [](const QStringList& texts) { return ScriptedServer::Reply{200, ScriptedServer::xmlReply(texts)}; };
+        const ScriptedServer::Reply error500{500, "Internal Server Error", "text/plain"};
+        const ScriptedServer::Reply alreadyThere = status({"2", "手机号码已存在"});
+        QTest::newRow("accepted") << QList{status({"0"})} << 1 << 0 << "";
+        QTest::newRow("refused with a reason") << QList{alreadyThere} << 0 << 0 << "refused:手机号码已存在";
+        QTest::newRow("refused without a reason") << QList{status({"7"})} << 0 << 0 << "refused:平台没有接受（状态“7”）";
+        QTest::newRow("empty status") << QList{status({QString()})} << 0 << 0 << "refused:状态“”";
+        QTest::newRow("no status") << QList{status({}), status({})} << 0 << 0 << "unknown:平台的回复中没有状态";
+        QTest::newRow("not XML") << QList{ScriptedServer::Reply{200, "<Result>", "text/xml"}, status({"0"})} << 1 << 0 << "";
+        QTest::newRow("HTTP 500, then already there") << QList{error500, alreadyThere} << 1 << 1 << "";
+        QTest::newRow("no status, then already there") << QList{status({}), alreadyThere} << 1 << 1 << "";
+        QTest::newRow("HTTP 500, then refused otherwise")
+            << QList{error500, status({"3", "联系人组不存在"})} << 0 << 0 << "unknown:联系人组不存在";
+    }
+    void contactOutcomes()
+    {
+        QFETCH(QList<ScriptedServer::Reply>, replies);
+        QFETCH(int, accepted);
+        QFETCH(int, notes);
+        QFETCH(QString, failure);
+        std::atomic<int> contactRequests = 0;
+        const ScriptedServer server([&](const QString& target) {
+            if (target.startsWith(QStringLiteral("/Login.asp")))
+                return ScriptedServer::Reply{200, ScriptedServer::xmlReply({"0"})};
+            return replies.value(contactRequests++, replies.last());
+        });
+        QVERIFY(modPub::SetBaseURL(server.baseUrl(), nullptr));
+        modPub::gUserName = QStringLiteral("demo");
+        modPub::gPassword = QStringLiteral("demo123");
+        contacts::ImportHooks hooks;
+        // One retry at most, as the user would answer 重试 once.
+        hooks.requestFailed = [](const contacts::ImportFailure&, int attempt) {
+            return attempt < 2 ? contacts::FailureAction::Retry : contacts::FailureAction::Skip;
+        };
+        XMLDocument document;
+        const contacts::ImportSummary summary = contacts::RunImport(
+            document, contacts::NumberedFromOne({{QStringLiteral("张三"), QStringLiteral("13812345678"), {}, {}}}),
+            QStringLiteral("1"), hooks);
+        QCOMPARE(summary.accepted, accepted);
+        QCOMPARE(summary.notes.size(), notes);
+        QCOMPARE(summary.failures.size(), failure.isEmpty() ? 0 : 1);
+        if (!failure.isEmpty()) {
+            const contacts::ImportFailure& failed = summary.failures.first();
+            const QString kind = failed.unknown ? QStringLiteral("unknown")
+                : failed.outcome == contacts::Outcome::Refused ? QStringLiteral("refused")
+                                                                : QStringLiteral("failed");
+            const QStringList expected = failure.split(u':');
+            QCOMPARE(kind, expected[0]);
+            QVERIFY2(failed.reason.contains(expected[1]), qPrintable(failed.reason));
+        }
     }
 };
 

@@ -30,6 +30,7 @@ private slots:
         QTest::newRow("ideographic space") << "\u3000" << "%A1%A1";
         QTest::newRow("surrogate halves each become ?") << "😀" << "%3F%3F";
         QTest::newRow("outside GBK becomes ?") << "한" << "%3F";
+        QTest::newRow("each of a run as on its own") << "张한😀三€" << "%D5%C5%3F%3F%3F%C8%FD%80";
         QTest::newRow("query injection stays a value") << "a&GroupID=9" << "a%26GroupID%3D9";
     }
     void urlEncode()

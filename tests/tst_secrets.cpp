@@ -126,8 +126,9 @@ QStringList importTexts(const QString& baseUrl, const Breakage& breakage = {})
         return attempt < 2 ? contacts::FailureAction::Retry : contacts::FailureAction::Skip;
     };
     breakage.repairServer();
-    const contacts::ImportSummary summary = contacts::RunImport(document, table, QStringLiteral("1"), hooks);
-    QStringList texts{summary.loginReason, contacts::CountsLine(summary)};
+    const contacts::ImportSummary summary =
+        contacts::RunImport(document, contacts::NumberedFromOne(table), QStringLiteral("1"), hooks);
+    QStringList texts{summary.stopReason, contacts::CountsLine(summary)};
     for (const contacts::ImportFailure& failure : summary.failures) {
         // The contact's own remark holds the password text on purpose; only what
         // the tool adds, the reason, is checked.

@@ -1,13 +1,16 @@
-#include "app/BatchFailures.h"
+#include "import/FailuresFile.h"
 
 #include "import/ContactsCsv.h"
 #include "support/Numbers.h"
 
+#include <QFile>
+#include <QSaveFile>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <algorithm>
 
-namespace batch {
+namespace contacts {
 namespace {
 
 const QByteArray ByteOrderMark("\xEF\xBB\xBF");
@@ -114,7 +117,7 @@ bool isBlank(const QStringList& fields)
     return std::all_of(fields.begin(), fields.end(), [](const QString& field) { return field.isEmpty(); });
 }
 
-bool addContact(const QStringList& fields, NumberedContacts& contacts, QString& problem)
+bool addContact(const QStringList& fields, NumberedContacts& contacts, QSet<int>& numbers, QString& problem)
 {
     if (fields.size() != FieldCount) {
         problem = QStringLiteral("有%1个字段，应是%2个。").arg(fields.size()).arg(FieldCount);
@@ -125,6 +128,13 @@ bool addContact(const QStringList& fields, NumberedContacts& contacts, QString& 
         problem = QStringLiteral("行号“%1”不是正整数。").arg(fields[0]);
         return false;
     }
+    // The number names the contact in reports and journals: two contacts
+    // must not share it.
+    if (numbers.contains(*row)) {
+        problem = QStringLiteral("行号%1在前面已经用过。").arg(*row);
+        return false;
+    }
+    numbers.insert(*row);
     contacts.table.push_back({fields[1], fields[2], fields[3], fields[4]});
     contacts.rows.push_back(*row);
     return true;
@@ -132,20 +142,15 @@ bool addContact(const QStringList& fields, NumberedContacts& contacts, QString& 
 
 } // namespace
 
-QString NotSentReason()
-{
-    return QStringLiteral("未发送：导入被中断");
-}
-
-QByteArray FailuresCsv(const QList<contacts::ImportFailure>& failures)
+QByteArray FailuresCsv(const QList<ImportFailure>& failures)
 {
     QByteArray csv = ByteOrderMark + Header + "\r\n";
-    for (const contacts::ImportFailure& failure : failures) {
+    for (const ImportFailure& failure : failures) {
         csv += QByteArray::number(failure.row);
         for (const QString* field : {&failure.contact.name, &failure.contact.mobile, &failure.contact.tel,
                                      &failure.contact.remark, &failure.reason}) {
             csv += ',';
-            contacts::AppendCsvField(csv, *field);
+            AppendCsvField(csv, *field);
         }
         csv += "\r\n";
     }
@@ -182,9 +187,11 @@ bool ParseFailuresCsv(const QByteArray& content, NumberedContacts& contacts, QSt
     QStringList fields;
     reader.readRecord(fields, problem); // the header, checked above
     contacts = {};
+    QSet<int> numbers;
     while (!reader.atEnd()) {
         const int line = reader.line();
-        if (!reader.readRecord(fields, problem) || (!isBlank(fields) && !addContact(fields, contacts, problem))) {
+        if (!reader.readRecord(fields, problem)
+            || (!isBlank(fields) && !addContact(fields, contacts, numbers, problem))) {
             problem = QStringLiteral("失败记录文件第%1行：%2").arg(line).arg(problem);
             return false;
         }
@@ -192,4 +199,36 @@ bool ParseFailuresCsv(const QByteArray& content, NumberedContacts& contacts, QSt
     return true;
 }
 
-} // namespace batch
+bool IsFailuresFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && IsFailuresCsv(file.peek(FailuresCsvSignatureSize()));
+}
+
+bool ReadFailuresFile(const QString& path, NumberedContacts& contacts, QString& problem)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = QStringLiteral("无法读取失败记录文件 %1：%2").arg(path, file.errorString());
+        return false;
+    }
+    if (!ParseFailuresCsv(file.readAll(), contacts, problem))
+        return false;
+    if (contacts.table.empty()) {
+        problem = QStringLiteral("失败记录文件中没有联系人。");
+        return false;
+    }
+    return true;
+}
+
+bool WriteFailuresFile(QSaveFile& file, const QList<ImportFailure>& failures, QString& problem)
+{
+    const QByteArray csv = FailuresCsv(failures);
+    if (file.write(csv) != csv.size() || !file.commit()) {
+        problem = QStringLiteral("无法写入失败记录文件 %1：%2").arg(file.fileName(), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace contacts
