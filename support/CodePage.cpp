@@ -19,6 +19,7 @@ namespace {
 
 constexpr int Gbk = 936;
 constexpr int Windows1252 = 1252;
+constexpr int Gb18030 = 54936;
 
 bool isAscii(QStringView text)
 {
@@ -93,13 +94,21 @@ QString decode(QByteArrayView bytes, int codePage)
     if (std::optional<QString> whole = decodeExactly(bytes, codePage))
         return *whole;
     // Some sequence is not of the code page: character by character, one
-    // U+FFFD for each byte that starts no character.
+    // U+FFFD for each byte that starts no character. A character is the
+    // shortest sequence that decodes: one, two or (GB18030) four bytes.
+    CPINFO info{};
+    GetCPInfo(static_cast<UINT>(codePage), &info);
     QString text;
     text.reserve(bytes.size());
     for (qsizetype at = 0; at < bytes.size();) {
-        const auto lead = static_cast<BYTE>(bytes[at]);
-        const qsizetype length = IsDBCSLeadByteEx(static_cast<UINT>(codePage), lead) && at + 1 < bytes.size() ? 2 : 1;
-        if (const std::optional<QString> character = decodeExactly(bytes.sliced(at, length), codePage)) {
+        const qsizetype longest = qMin<qsizetype>(info.MaxCharSize, bytes.size() - at);
+        qsizetype length = 1;
+        std::optional<QString> character = decodeExactly(bytes.sliced(at, length), codePage);
+        while (!character && length * 2 <= longest) {
+            length *= 2;
+            character = decodeExactly(bytes.sliced(at, length), codePage);
+        }
+        if (character) {
             text += *character;
             at += length;
         } else {
@@ -152,7 +161,14 @@ Converter& converter(const std::string& to, const std::string& from)
 
 std::string charset(int codePage)
 {
-    return codePage == 10000 ? std::string("MACINTOSH") : "CP" + std::to_string(codePage);
+    switch (codePage) {
+    case 10000:
+        return "MACINTOSH";
+    case Gb18030:
+        return "GB18030";
+    default:
+        return "CP" + std::to_string(codePage);
+    }
 }
 
 QString decode(QByteArrayView bytes, int codePage)
@@ -247,6 +263,7 @@ QString FromCodePage(QByteArrayView bytes, int codePage)
     case 1257:
     case 1258:
     case 10000:
+    case Gb18030:
         return decode(bytes, codePage);
     default:
         return decode(bytes, Windows1252);
