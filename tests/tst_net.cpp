@@ -110,6 +110,11 @@ private:
             sendXml(response, "<?xml version=\"1.0\" encoding=\"GBK\"?><Result><Status>0</Status><Msg>"
                                   + support::ToGbk(u"张三 朱镕基") + "</Msg></Result>");
         });
+        http.Get("/gb18030", [](const httplib::Request&, httplib::Response& response) {
+            // The emoji takes four bytes, which only GB18030 has.
+            sendXml(response, "<?xml version='1.0' encoding='gb18030'?><Result><Status>0</Status><Msg>"
+                                  + support::ToGbk(u"张三 朱镕基") + "\x94\x39\xFC\x36</Msg></Result>");
+        });
         http.Get("/utf8", [](const httplib::Request&, httplib::Response& response) {
             sendXml(response, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Result><Status>0</Status>"
                                              "<Msg>张三 朱镕基</Msg></Result>")
@@ -257,19 +262,22 @@ private slots:
     void decodesByDeclaration_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::newRow("GB2312 declared, GBK bytes") << QStringLiteral("gb2312");
-        QTest::newRow("GBK declared") << QStringLiteral("gbk");
-        QTest::newRow("UTF-8") << QStringLiteral("utf8");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("GB2312 declared, GBK bytes") << QStringLiteral("gb2312") << QStringLiteral("张三 朱镕基");
+        QTest::newRow("GBK declared") << QStringLiteral("gbk") << QStringLiteral("张三 朱镕基");
+        QTest::newRow("GB18030 declared") << QStringLiteral("gb18030") << QStringLiteral("张三 朱镕基😀");
+        QTest::newRow("UTF-8") << QStringLiteral("utf8") << QStringLiteral("张三 朱镕基");
     }
     void decodesByDeclaration()
     {
         QFETCH(QString, path);
+        QFETCH(QString, message);
         XMLDocument doc;
         doc.load(server->url(path));
         const net::XMLNodeList children = doc.root().children();
         QCOMPARE(children.length(), 2);
         QCOMPARE(children.item(0).text(), QStringLiteral("0"));
-        QCOMPARE(children.item(1).text(), QStringLiteral("张三 朱镕基"));
+        QCOMPARE(children.item(1).text(), message);
     }
 
     void readsByPositionSkippingWhitespace()
