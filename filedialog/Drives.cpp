@@ -62,11 +62,13 @@ QList<Drive> driveLetters()
         const wchar_t drive[] = {wchar_t(L'A' + letter), L':', L'\\', L'\0'};
         Drive listed{QString::fromWCharArray(drive), volumeName(drive), {}};
         // Windows keeps a current directory for every drive letter; "C:"
-        // alone resolves to it.
+        // alone resolves to it, with a trailing backslash under some systems
+        // that a directory path other than the root never has.
         std::error_code error;
         const auto current = std::filesystem::absolute(std::wstring(drive, 2), error);
         if (!error)
-            listed.currentDirectory = QString::fromStdWString(current.wstring());
+            listed.currentDirectory =
+                QDir::toNativeSeparators(QDir::cleanPath(QString::fromStdWString(current.wstring())));
         drives.append(listed);
     }
     return drives;

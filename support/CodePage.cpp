@@ -87,8 +87,12 @@ std::optional<QString> decodeExactly(QByteArrayView bytes, int codePage)
 QString decode(QByteArrayView bytes, int codePage)
 {
     CPINFO info{};
-    if (!GetCPInfo(static_cast<UINT>(codePage), &info))
-        codePage = Windows1252;
+    if (!GetCPInfo(static_cast<UINT>(codePage), &info)) {
+        // A system without GB18030 still reads its one- and two-byte
+        // characters, which are GBK's.
+        codePage = codePage == Gb18030 ? Gbk : Windows1252;
+        GetCPInfo(static_cast<UINT>(codePage), &info);
+    }
     if (bytes.isEmpty())
         return {};
     if (std::optional<QString> whole = decodeExactly(bytes, codePage))
@@ -96,8 +100,6 @@ QString decode(QByteArrayView bytes, int codePage)
     // Some sequence is not of the code page: character by character, one
     // U+FFFD for each byte that starts no character. A character is the
     // shortest sequence that decodes: one, two or (GB18030) four bytes.
-    CPINFO info{};
-    GetCPInfo(static_cast<UINT>(codePage), &info);
     QString text;
     text.reserve(bytes.size());
     for (qsizetype at = 0; at < bytes.size();) {

@@ -58,6 +58,24 @@ BOOL WINAPI leaveStopToChild(DWORD)
     return TRUE;
 }
 
+// A job that ends its programs when its last handle closes: this process
+// holds the only one, so ending it from outside (as Task Manager does) ends
+// the child too, as it ends the one process of an exec elsewhere. Null when
+// the system refuses; the child then merely outlives a killed launcher.
+HANDLE jobEndingWithThisProcess()
+{
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (job == nullptr)
+        return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
+
 } // namespace
 
 QString RunInstead(const QString& program, char**)
@@ -75,8 +93,9 @@ QString RunInstead(const QString& program, char**)
     startup.hStdError = handles[2];
     PROCESS_INFORMATION child{};
     SetConsoleCtrlHandler(leaveStopToChild, TRUE);
-    const bool started = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        nullptr, &startup, &child);
+    // Suspended until it is in the job, so that nothing it starts escapes it.
+    const bool started = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                                        nullptr, nullptr, &startup, &child);
     const QString reason = started ? QString() : qt_error_string();
     for (const HANDLE handle : handles)
         if (handle != nullptr)
@@ -85,6 +104,11 @@ QString RunInstead(const QString& program, char**)
         SetConsoleCtrlHandler(leaveStopToChild, FALSE);
         return reason;
     }
+    // The job's handle stays open until this process ends, however it ends.
+    const HANDLE job = jobEndingWithThisProcess();
+    if (job != nullptr && !AssignProcessToJobObject(job, child.hProcess))
+        CloseHandle(job);
+    ResumeThread(child.hThread);
     CloseHandle(child.hThread);
     WaitForSingleObject(child.hProcess, INFINITE);
     DWORD status = 1;

@@ -9,7 +9,8 @@ namespace support {
 // Returns only when the program could not be started, with what went wrong.
 // Windows has no such thing: there the program runs as a child that gets this
 // process's command line as written, its standard streams and its console,
-// and its exit status ends this process.
+// and its exit status ends this process; ending this process from outside
+// ends the child too.
 QString RunInstead(const QString& program, char** argv);
 
 } // namespace support

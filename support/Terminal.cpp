@@ -9,6 +9,8 @@
 #include <thread>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <utility>
@@ -102,6 +104,10 @@ DWORD standardHandleId(StandardStream stream)
 
 void SetUpConsole()
 {
+    // The C runtime would turn every "\n" written into "\r\n", and a CSV's
+    // "\r\n" into "\r\r\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     // Fails harmlessly for a console program, which has its console already,
     // and for one started without a command line.
     AttachConsole(ATTACH_PARENT_PROCESS);
@@ -194,11 +200,14 @@ std::optional<QString> ReadPasswordFromTerminal(const QString& prompt)
         ::close(tty);
         return std::nullopt;
     }
-    writeAll(tty, prompt.toLocal8Bit());
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     std::optional<QString> password;
-    if (::tcsetattr(tty, TCSAFLUSH, &quiet) == 0) {
+    // The echo goes off before the prompt shows: what is typed once it shows
+    // must be neither echoed nor flushed.
+    const bool silent = ::tcsetattr(tty, TCSAFLUSH, &quiet) == 0;
+    writeAll(tty, prompt.toLocal8Bit());
+    if (silent) {
         QByteArray line;
         if (readLine(tty, line))
             password = QString::fromLocal8Bit(line);

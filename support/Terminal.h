@@ -15,7 +15,8 @@ enum class StandardStream { Input, Output, Error };
 // console of its own: started from a command line, it takes its caller's, so
 // that the password prompt, Ctrl-C and the messages reach the person there.
 // A Windows console shows the program's UTF-8 output as such only under the
-// UTF-8 output code page, which it has until the program ends. Nothing to do
+// UTF-8 output code page, which it has until the program ends; the standard
+// output and error carry the bytes as written, as elsewhere. Nothing to do
 // elsewhere.
 void SetUpConsole();
 
