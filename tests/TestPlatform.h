@@ -1,10 +1,13 @@
 #pragma once
 
 // What the tests must do differently on Windows and elsewhere, in one place:
-// raw loopback sockets, the peak memory of the process, stopping a program
-// as a person at its console would, and the root of the file system.
+// raw loopback sockets, the peak memory of the process, stopping or killing
+// a program as a person would, a terminal of a program's own, and the root
+// of the file system.
 
+#include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <cstdint>
@@ -35,6 +38,10 @@ void ShutDown(Socket socket);
 void StopListening(Socket& listener);
 void Close(Socket& socket);
 
+// Whether the system's code page layer reads GB18030's four-byte characters,
+// which Wine 8 lacks (real Windows and iconv have them).
+bool HasGb18030();
+
 // The largest the process has been in memory so far, in MiB.
 qint64 PeakMegabytes();
 
@@ -44,10 +51,30 @@ enum class Stop {
     // SIGTERM, or Ctrl-Break on Windows, which has no such signal.
     Terminate,
 };
+// Ends the process at once, as kill -9 or Task Manager does; QProcess then
+// reports a crash.
+void Kill(qint64 processId);
+
 // Prepares the process, before it starts, for SendStop.
 void MakeStoppable(QProcess& process);
 // Sends the stop to the program and everything it started in its console.
 void SendStop(QProcess& process, Stop stop);
+
+// What a program run in a terminal of its own showed, and how it ended.
+struct TerminalRun {
+    // Why the program could not run so; empty when it ran to its end.
+    QString failure;
+    int exitCode = -1;
+    // The text it showed, the terminal's control sequences left out.
+    QString shown;
+};
+
+// Runs the program in a new terminal, a pseudo-terminal whose controlling
+// process it is, or a pseudo console on Windows, as if a person had started
+// it there, and types the answer and Enter once the prompt shows (on Windows
+// at once: the console keeps what is typed ahead). Gives up after a minute.
+TerminalRun RunInTerminal(const QString& program, const QStringList& arguments,
+                          const QProcessEnvironment& environment, const QString& prompt, const QString& answer);
 
 // Keeps a file from being read while it lives: its permissions taken away
 // elsewhere, opened without sharing on Windows, as a program holding it

@@ -466,6 +466,38 @@ private slots:
         QVERIFY(!revealsSecret(run.err));
     }
 
+    // At a terminal the password is asked for, never shown, and what the
+    // login gives comes back: veltrin-import hands the terminal, and on
+    // Windows the console, to the full program that asks.
+    void passwordTypedAtTheTerminal_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("shows");
+        QTest::newRow("right") << Secret << 0 << QStringLiteral("重要客户");
+        QTest::newRow("wrong") << QStringLiteral("Pw&秘密") << 1 << QStringLiteral("登录失败！用户名或密码错误");
+    }
+    void passwordTypedAtTheTerminal()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, exitCode);
+        QFETCH(QString, shows);
+        DemoServer server(users());
+        QVERIFY(server.start(0));
+        QProcessEnvironment environment = cliEnvironment();
+        environment.remove(QStringLiteral("VELTRIN_PASSWORD"));
+        const testplatform::TerminalRun run = testplatform::RunInTerminal(
+            QStringLiteral(VELTRIN_IMPORT_BINARY), {"groups", "--user", "demo", "--base-url", server.baseUrl()},
+            environment, QStringLiteral("demo 的密码："), typed);
+        QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.shown.contains(QStringLiteral("的密码：")) && run.shown.contains(shows), qPrintable(run.shown));
+        QVERIFY2(!run.shown.contains(typed) && !revealsSecret(run.shown), qPrintable(run.shown));
+        // The characters beyond ASCII arrive as typed.
+        QCOMPARE(server.requestLines().value(0),
+                 QStringLiteral("/Login.asp?UserName=demo&Password=") + modPub::URLEncode(typed));
+    }
+
     void refusedBeforeSending_data()
     {
         QTest::addColumn<QStringList>("arguments");

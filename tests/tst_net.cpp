@@ -272,6 +272,8 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, message);
+        if (path == u"gb18030" && !testplatform::HasGb18030())
+            QSKIP("this system has no GB18030 four-byte characters (Wine 8)");
         XMLDocument doc;
         doc.load(server->url(path));
         const net::XMLNodeList children = doc.root().children();
@@ -374,6 +376,9 @@ private slots:
 
     void refusesAnUnverifiedCertificate()
     {
+#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
+        QSKIP("this httplib serves no TLS (the Windows sysroot's is built without it)");
+#else
         const QByteArray folder = VELTRIN_TEST_DATA "/net/";
         httplib::SSLServer https(folder + "self-signed.crt", folder + "self-signed.key");
         QVERIFY(https.is_valid());
@@ -385,6 +390,7 @@ private slots:
             loadFailure(QStringLiteral("https://127.0.0.1:%1/ok?Password=%2").arg(listening.port()).arg(kSecret));
         QVERIFY2(description.contains(QStringLiteral("证书")), qPrintable(description));
         QVERIFY(!description.contains(kSecret));
+#endif
     }
 
     void redirectsUpToFive()

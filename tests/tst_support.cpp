@@ -4,6 +4,7 @@
 #include "support/MessageBox.h"
 #include "support/Numbers.h"
 #include "support/Text.h"
+#include "TestPlatform.h"
 
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -84,6 +85,8 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, codePage);
         QFETCH(QString, text);
+        if (codePage == 54936 && !testplatform::HasGb18030())
+            QSKIP("this system has no GB18030 four-byte characters (Wine 8)");
         QCOMPARE(FromCodePage(bytes, codePage), text);
     }
 
