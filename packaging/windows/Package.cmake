@@ -12,42 +12,22 @@ install(TARGETS ${programs} RUNTIME DESTINATION .)
 install(FILES ${VELTRIN_WIN64_SYSROOT}/plugins/platforms/qwindows.dll DESTINATION platforms)
 install(FILES ${VELTRIN_WIN64_SYSROOT}/plugins/styles/qwindowsvistastyle.dll DESTINATION styles)
 
-# The DLLs the programs and the plugins load, as their import tables name
-# them, followed through the sysroot's DLLs; Windows' own stay out. (CMake
-# refuses install(RUNTIME_DEPENDENCIES) when cross-compiling, so the same
-# look-up runs as install code.)
+# The DLLs the programs and the plugins load, found through their import
+# tables in the sysroot (CMake refuses install(RUNTIME_DEPENDENCIES) when
+# cross-compiling).
 set(binaries)
 foreach(program IN LISTS programs)
-  string(APPEND binaries " \"$<TARGET_FILE:${program}>\"")
+  list(APPEND binaries "$<TARGET_FILE:${program}>")
 endforeach()
 foreach(plugin platforms/qwindows.dll styles/qwindowsvistastyle.dll)
-  string(APPEND binaries " \"${VELTRIN_WIN64_SYSROOT}/plugins/${plugin}\"")
-endforeach()
-file(GLOB sysroot_dlls RELATIVE ${VELTRIN_WIN64_SYSROOT}/bin ${VELTRIN_WIN64_SYSROOT}/bin/*.dll)
-set(sysroot_dll_patterns)
-foreach(dll IN LISTS sysroot_dlls)
-  # Windows compares DLL names without regard to letter case, and so does
-  # the look-up, in lower case.
-  string(TOLOWER "${dll}" dll)
-  string(REGEX REPLACE "([.+])" "[\\1]" pattern "${dll}")
-  string(APPEND sysroot_dll_patterns " \"^${pattern}$\"")
+  list(APPEND binaries "${VELTRIN_WIN64_SYSROOT}/plugins/${plugin}")
 endforeach()
 install(CODE "
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND \"${CMAKE_OBJDUMP}\")
-  file(GET_RUNTIME_DEPENDENCIES
-    EXECUTABLES ${binaries}
-    DIRECTORIES \"${VELTRIN_WIN64_SYSROOT}/bin\"
-    PRE_INCLUDE_REGEXES ${sysroot_dll_patterns}
-    PRE_EXCLUDE_REGEXES \".*\"
-    RESOLVED_DEPENDENCIES_VAR dlls
-    UNRESOLVED_DEPENDENCIES_VAR missing)
-  if(missing)
-    message(FATAL_ERROR \"DLLs not in the sysroot: \${missing}\")
-  endif()
-  file(INSTALL \${dlls} DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")
+  set(VELTRIN_BINARIES \"${binaries}\")
+  set(VELTRIN_DLL_FOLDER \"${VELTRIN_WIN64_SYSROOT}/bin\")
+  set(VELTRIN_OBJDUMP \"${CMAKE_OBJDUMP}\")
 ")
+install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/InstallDlls.cmake)
 
 set(CPACK_GENERATOR ZIP NSIS)
 set(CPACK_PACKAGE_NAME veltrin-import)
