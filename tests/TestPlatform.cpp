@@ -203,6 +203,10 @@ TerminalRun RunInTerminal(const QString& program, const QStringList& arguments,
                           const QProcessEnvironment& environment, const QString&, const QString& answer)
 {
     TerminalRun run;
+    if (RunsUnderWine()) {
+        run.unavailable = QStringLiteral("Wine gives a program in a pseudo console no standard handles of that console");
+        return run;
+    }
     HANDLE inputRead = nullptr, inputWrite = nullptr, outputRead = nullptr, outputWrite = nullptr;
     HPCON console = nullptr;
     if (!CreatePipe(&inputRead, &inputWrite, nullptr, 0) || !CreatePipe(&outputRead, &outputWrite, nullptr, 0)
@@ -417,6 +421,15 @@ TerminalRun RunInTerminal(const QString& program, const QStringList& arguments,
 }
 
 #endif
+
+bool RunsUnderWine()
+{
+#ifdef Q_OS_WIN
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
 
 bool HasGb18030()
 {

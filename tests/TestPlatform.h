@@ -38,6 +38,10 @@ void ShutDown(Socket socket);
 void StopListening(Socket& listener);
 void Close(Socket& socket);
 
+// Whether the tests run under Wine, whose consoles differ from Windows' where
+// the tests say so.
+bool RunsUnderWine();
+
 // Whether the system's code page layer reads GB18030's four-byte characters,
 // which Wine 8 lacks (real Windows and iconv have them).
 bool HasGb18030();
@@ -62,6 +66,8 @@ void SendStop(QProcess& process, Stop stop);
 
 // What a program run in a terminal of its own showed, and how it ended.
 struct TerminalRun {
+    // Why no terminal of its own can be made here; empty where one can.
+    QString unavailable;
     // Why the program could not run so; empty when it ran to its end.
     QString failure;
     int exitCode = -1;
