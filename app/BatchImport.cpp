@@ -237,7 +237,7 @@ int sendContacts(const Source& source, QSaveFile* failuresFile, contacts::Import
 void AddImportArguments(QCommandLineParser& parser)
 {
     parser.addPositionalArgument(QStringLiteral("FILE"),
-                                 QStringLiteral("工作簿文件（.xls或.xlsx），或 --failures 写出的失败记录文件。"));
+                                 QStringLiteral("联系人文件（Excel工作簿、.ods、CSV或文本、网页表格、Excel 2003 XML表格），或 --failures 写出的失败记录文件。"));
     AddLoginOptions(parser);
     parser.addOption(groupOption());
     parser.addOption(SheetOption());

@@ -25,9 +25,8 @@ const QCommandLineOption& userOption()
 
 const QCommandLineOption& baseUrlOption()
 {
-    static const QCommandLineOption option(
-        QStringLiteral("base-url"), QStringLiteral("平台服务器的基础网址，须以“/”结尾（默认 %1）。").arg(BaseURL()),
-        QStringLiteral("URL"));
+    static const QCommandLineOption option(QStringLiteral("base-url"), BaseURLOptionDescription(),
+                                           QStringLiteral("URL"));
     return option;
 }
 
@@ -111,8 +110,13 @@ int PrepareLogin(const QCommandLineParser& parser)
     if (gUserName.isEmpty())
         return Usage(QStringLiteral("请用 --user 给出平台用户名。"));
     QString reason;
-    if (parser.isSet(baseUrlOption()) && !SetBaseURL(parser.value(baseUrlOption()), &reason))
-        return Usage(QStringLiteral("--base-url 无效：%1。").arg(reason));
+    if (parser.isSet(baseUrlOption())) {
+        if (!SetBaseURL(parser.value(baseUrlOption()), &reason))
+            return Usage(QStringLiteral("--base-url 无效：%1。").arg(reason));
+    } else if (const QList<AddressProblem> problems = UseConfiguredBaseURL(false); !problems.isEmpty()) {
+        // A job must never send its contacts to a server other than the one meant.
+        return Usage(problems.first().text());
+    }
     QString problem;
     const std::optional<QString> password = readPassword(parser, problem);
     if (!password) {

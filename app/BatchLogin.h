@@ -9,7 +9,8 @@ namespace batch {
 // only to be refused with an explanation.
 void AddLoginOptions(QCommandLineParser& parser);
 
-// Sets the base URL, gUserName and gPassword. The password comes from
+// Sets the base URL (from --base-url, else from the address settings, where
+// an unusable address is a usage error), gUserName and gPassword. The password comes from
 // --password-file (its first line), else from VELTRIN_PASSWORD, else from the
 // terminal without echo. Returns Success or the exit status, having said why.
 // The caller catches the stop signals first, so that Ctrl-C at the prompt

@@ -20,7 +20,7 @@ namespace {
 
 void addWorkbookArgument(QCommandLineParser& parser)
 {
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("工作簿文件（.xls或.xlsx）"));
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("联系人文件：Excel工作簿（.xls、.xlsx等）、.ods、CSV或文本、网页表格、Excel 2003 XML表格"));
 }
 
 // Writes the command's result to standard output and hands it over to the

@@ -1,7 +1,7 @@
 #include "app/frmLogin.h"
 
+#include "platform/Settings.h"
 #include "platform/modPub.h"
-#include "support/AppInfo.h"
 #include "support/Background.h"
 #include "support/Keys.h"
 #include "support/MessageBox.h"
@@ -9,14 +9,54 @@
 #include "support/Twips.h"
 
 #include <QDialog>
+#include <QFontMetrics>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+
+#include <algorithm>
 
 using namespace modPub;
 using support::PlaceTwips;
+
+namespace {
+
+constexpr int TipLines = 10;
+
+// Ten lines of a CJK face at its own line spacing do not fit the tip's box,
+// so the lines are set one pixel apart, each as high as the box allows, and
+// the face as large as the longest line leaves room for.
+void fitTipToBox(QTextEdit* tip)
+{
+    tip->document()->setDocumentMargin(2);
+    const QSize room = tip->contentsRect().size() - 2 * QSize(2, 2);
+    const int lineHeight = room.height() / TipLines;
+    QFont font = tip->font();
+    const QStringList lines = tip->toPlainText().split(QLatin1Char('\n'));
+    for (int size = lineHeight - 1; size > 6; --size) {
+        font.setPixelSize(size);
+        const QFontMetrics metrics(font);
+        const bool fits = std::all_of(lines.begin(), lines.end(), [&](const QString& line) {
+            return metrics.horizontalAdvance(line) < room.width();
+        });
+        if (fits)
+            break;
+    }
+    tip->setFont(font);
+    QTextBlockFormat spacing;
+    spacing.setLineHeight(lineHeight, QTextBlockFormat::FixedHeight);
+    QTextCursor everything(tip->document());
+    everything.select(QTextCursor::Document);
+    everything.mergeBlockFormat(spacing);
+}
+
+} // namespace
 
 FrmLogin& frmLogin()
 {
@@ -50,6 +90,7 @@ void FrmLogin::Show()
     window_ = nullptr;
     txtUserName = nullptr;
     txtPassword = nullptr;
+    lblServer = nullptr;
 }
 
 void FrmLogin::buildWindow(QDialog& dialog)
@@ -57,7 +98,7 @@ void FrmLogin::buildWindow(QDialog& dialog)
     dialog.setWindowTitle(QStringLiteral("登录"));
     dialog.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                           | Qt::WindowCloseButtonHint);
-    support::SetClientSizeTwips(&dialog, 3885, 2835);
+    support::SetClientSizeTwips(&dialog, 3885, 3240);
 
     auto* lblUser = new QLabel(QStringLiteral("用户名："), &dialog);
     lblUser->setObjectName(QStringLiteral("lblLabels0"));
@@ -84,37 +125,82 @@ void FrmLogin::buildWindow(QDialog& dialog)
     PlaceTwips(cmdOK, 2940, 120, 870, 300);
     connect(cmdOK, &QPushButton::clicked, this, &FrmLogin::cmdOK_Click);
 
+    // Enter on a focused button presses that button; elsewhere it logs in.
     auto* cmdCancel = new QPushButton(QStringLiteral("退出"), &dialog);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
     PlaceTwips(cmdCancel, 2940, 540, 870, 300);
     connect(cmdCancel, &QPushButton::clicked, &dialog, &QDialog::reject);
 
-    // The tip is read, not edited, and Tab passes it by.
-    auto* txtTip = new QPlainTextEdit(&dialog);
+    // The tip is read, not edited, and Tab passes it by. Its lines are
+    // broken by hand; the final line end would only add an empty eleventh.
+    auto* txtTip = new QTextEdit(&dialog);
     txtTip->setObjectName(QStringLiteral("txtTip"));
-    txtTip->setPlainText(TipText());
+    txtTip->setPlainText(QString(TipText()).chopped(2));
     txtTip->setReadOnly(true);
-    // The tip's lines are broken by hand to fit the box: twenty Chinese
-    // characters of 11 pixels beside the scroll bar.
-    txtTip->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtTip->setLineWrapMode(QTextEdit::NoWrap);
     txtTip->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QFont tipFont = txtTip->font();
-    tipFont.setPixelSize(11);
-    txtTip->setFont(tipFont);
     txtTip->setFocusPolicy(Qt::ClickFocus);
     PlaceTwips(txtTip, 90, 900, 3705, 1875);
+    fitTipToBox(txtTip);
+
+    lblServer = new QLabel(&dialog);
+    lblServer->setObjectName(QStringLiteral("lblServer"));
+    lblServer->setTextFormat(Qt::PlainText);
+    PlaceTwips(lblServer, 105, 2880, 2760, 240);
+
+    auto* cmdServer = new QPushButton(QStringLiteral("服务器…"), &dialog);
+    cmdServer->setObjectName(QStringLiteral("cmdServer"));
+    PlaceTwips(cmdServer, 2940, 2850, 870, 300);
+    connect(cmdServer, &QPushButton::clicked, this, &FrmLogin::cmdServer_Click);
 
     QWidget::setTabOrder(txtUserName, txtPassword);
     QWidget::setTabOrder(txtPassword, cmdOK);
     QWidget::setTabOrder(cmdOK, cmdCancel);
-    QWidget::setTabOrder(cmdCancel, txtTip);
-    txtUserName->setFocus();
+    QWidget::setTabOrder(cmdCancel, cmdServer);
+    QWidget::setTabOrder(cmdServer, txtTip);
 }
 
+// The user name of the last accepted login is offered, so the password is
+// what is left to type.
 void FrmLogin::Form_Load()
 {
     LoginSucceeded = false;
+    showServer();
+    txtUserName->setText(settings::LastUserName());
+    if (txtUserName->text().isEmpty())
+        txtUserName->setFocus();
+    else
+        txtPassword->setFocus();
+}
+
+void FrmLogin::showServer()
+{
+    lblServer->setText(QStringLiteral("服务器：%1").arg(BaseURLServer()));
+}
+
+// The address is asked for again until it is usable or the user gives up;
+// a changed address is used at once and saved for the next start.
+void FrmLogin::cmdServer_Click()
+{
+    QString typed = BaseURL();
+    for (;;) {
+        bool ok = false;
+        typed = QInputDialog::getText(window_, QStringLiteral("服务器"),
+                                      QStringLiteral("平台服务器的地址（存放Login.asp的网址）："), QLineEdit::Normal,
+                                      typed, &ok);
+        if (!ok)
+            return;
+        QString reason;
+        const QString url = CompleteBaseURL(typed);
+        if (SetBaseURL(url, &reason))
+            break;
+        support::MsgBox(QStringLiteral("服务器地址无效：%1。").arg(reason), support::MsgIcon::Critical);
+    }
+    showServer();
+    QString problem;
+    if (!settings::SaveBaseURL(BaseURL(), &problem))
+        support::MsgBox(QStringLiteral("这次使用新的服务器地址，但下次启动时不会记得它：%1。").arg(problem),
+                        support::MsgIcon::Information);
 }
 
 // Enter in the user-name box moves on to the password box instead of pressing
@@ -150,17 +236,22 @@ void FrmLogin::cmdOK_Click()
         window_->reject();
         return;
     }
+    // What went wrong on the way when the platform gave no answer of its own.
+    QString failure;
     QString status;
     QString reason;
     // The request runs off the GUI thread, behind the busy cursor.
     support::WaitBusy(window_, [&] {
         try {
             document->load(LoginURL(gUserName, gPassword));
-        } catch (const net::XMLError&) {
+        } catch (const net::XMLError& error) {
+            failure = error.description();
         }
         try {
             status = RootChildText(*document, 0);
-        } catch (const net::XMLError&) {
+        } catch (const net::XMLError& error) {
+            if (failure.isEmpty())
+                failure = error.description();
         }
         try {
             reason = RootChildText(*document, 1);
@@ -173,10 +264,12 @@ void FrmLogin::cmdOK_Click()
 
     if (status == QLatin1String("0")) {
         LoginSucceeded = true;
+        settings::RememberUserName(gUserName);
         window_->accept();
         return;
     }
-    support::MsgBox(QStringLiteral("登录失败！") + reason, support::MsgIcon::Critical);
+    const QString why = failure.isEmpty() ? reason : QLatin1Char('\n') + failure;
+    support::MsgBox(QStringLiteral("登录失败！") + why, support::MsgIcon::Critical);
     txtUserName->setFocus();
     support::SendKeys(QStringLiteral("{Home}+{End}"), txtUserName);
 }

@@ -6,7 +6,6 @@
 #include <QDialog>
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 
 // The login dialog: asks for the platform user name and password, stores them
@@ -34,10 +33,13 @@ private:
     void buildWindow(QDialog& dialog);
     void Form_Load();
     void cmdOK_Click();
+    void cmdServer_Click();
+    void showServer();
 
     QPointer<QDialog> window_;
     QLineEdit* txtUserName = nullptr;
     QLineEdit* txtPassword = nullptr;
+    QLabel* lblServer = nullptr;
 };
 
 FrmLogin& frmLogin();

@@ -2,8 +2,7 @@
 #include "app/StartUp.h"
 #include "platform/modPub.h"
 #include "demoserver/DemoServer.h"
-#include "support/AppInfo.h"
-#include "support/Fonts.h"
+#include "support/MessageBox.h"
 #include "support/Terminal.h"
 
 #include <QApplication>
@@ -32,6 +31,8 @@ std::chrono::milliseconds demoLatency()
 
 struct WindowOptions {
     bool demo = false;
+    // Address settings passed over because they hold no usable address.
+    QList<modPub::AddressProblem> addressProblems;
 };
 
 // Reads the options before any window system is touched, so that --help, a
@@ -50,8 +51,7 @@ std::optional<int> readWindowOptions(int argc, char** argv, WindowOptions& optio
                        "子命令（不打开窗口）：\n") + commandline::Summary(AllCommands()));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption baseUrl(QStringLiteral("base-url"),
-                                     QStringLiteral("平台服务器的基础网址，须以“/”结尾（默认 %1）。").arg(modPub::BaseURL()),
+    const QCommandLineOption baseUrl(QStringLiteral("base-url"), modPub::BaseURLOptionDescription(),
                                      QStringLiteral("URL"));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("在本机启动内置的演示平台并连接它；环境变量 VELTRIN_DEMO_LATENCY_MS "
@@ -87,7 +87,22 @@ std::optional<int> readWindowOptions(int argc, char** argv, WindowOptions& optio
         return UsageError;
     }
     options.demo = parser.isSet(demo);
+    // The login dialog shows the address in use and lets the user correct
+    // it, so a setting that holds no usable address is said and passed over.
+    if (!options.demo && !parser.isSet(baseUrl))
+        options.addressProblems = modPub::UseConfiguredBaseURL(true);
     return std::nullopt;
+}
+
+void reportAddressProblems(const QList<modPub::AddressProblem>& problems)
+{
+    if (problems.isEmpty())
+        return;
+    QStringList lines;
+    for (const modPub::AddressProblem& problem : problems)
+        lines.append(problem.text());
+    lines.append(QStringLiteral("现在使用的服务器：%1").arg(modPub::BaseURLServer()));
+    support::MsgBox(lines.join(QLatin1Char('\n')), support::MsgIcon::Critical);
 }
 
 int runWindows(int argc, char** argv)
@@ -97,9 +112,7 @@ int runWindows(int argc, char** argv)
         return *status;
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("veltrin-import"));
-    QApplication::setApplicationDisplayName(support::AppTitle());
-    QApplication::setFont(support::WindowFont());
+    SetUpApplication();
     QApplication::setApplicationVersion(QStringLiteral(VELTRIN_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/veltrin-import-256.png")));
     QGuiApplication::setDesktopFileName(QStringLiteral(VELTRIN_APP_ID));
@@ -118,6 +131,7 @@ int runWindows(int argc, char** argv)
             << Qt::endl;
     }
 
+    reportAddressProblems(options.addressProblems);
     if (!StartUp())
         return 0;
     return QApplication::exec();

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QStyle>
 
 #include <filesystem>
@@ -128,6 +129,19 @@ void DirList::display(const QString& directory, const QStringList& subdirectorie
     expandAll();
     setCurrentItem(current);
     revealCurrent();
+}
+
+// Enter on the open directory itself is left to the dialog, whose default
+// button then takes it.
+void DirList::keyPressEvent(QKeyEvent* event)
+{
+    QTreeWidgetItem* highlighted = currentItem();
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && highlighted && highlighted->data(0, PathRole).toString() != current_) {
+        openItem(highlighted);
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 // Before the list is first shown its viewport has no size yet, so scrolling

@@ -9,8 +9,8 @@ namespace filedialog {
 
 // The current directory with the directories above it and its
 // subdirectories, indented as a tree. A single click only highlights a
-// directory; a double-click opens it. Every change of the current directory
-// raises changed().
+// directory; a double-click or Enter opens it. Every change of the current
+// directory raises changed().
 class DirList : public QTreeWidget {
     Q_OBJECT
 
@@ -35,6 +35,7 @@ signals:
     void openFailed(const QString& description);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
 

@@ -229,6 +229,8 @@ void FrmSelFile::Form_Load()
     }
     lstDriver_Change();
     w.txtFilter->setText(Filter());
+    // The filter of every kind read is longer than its box: show where it starts.
+    w.txtFilter->setCursorPosition(0);
     ApplyFilter();
 }
 
@@ -309,15 +311,40 @@ void FrmSelFile::cmdOK_Click()
     }
     const PathRules pathRules = rules();
     const QString directory = w.lstDir->path();
+    // A path typed or pasted is taken as it stands, a name in the directory
+    // shown; a folder is opened rather than chosen.
+    const QString typed = pathRules.isAbsolute(name) ? name : pathRules.withSeparator(directory) + name;
+    const QFileInfo target(typed);
+    if (target.isDir()) {
+        openTypedFolder(typed);
+        return;
+    }
     // The caller opens the file it gets; a name that names no file here
     // would only fail there, far from where it can be corrected.
-    if (!QFileInfo(pathRules.withSeparator(directory) + name).isFile()) {
+    if (!target.isFile()) {
         MsgBox(QStringLiteral("请正确输入文件名！"), MsgIcon::Information);
         return;
     }
-    fileName_ = pathRules.acceptedFileName(directory, name);
+    const PresetParts chosen = pathRules.splitPreset(QDir::toNativeSeparators(QDir::cleanPath(target.absoluteFilePath())));
+    fileName_ = pathRules.acceptedFileName(chosen.directory, chosen.name);
     selected_ = true;
     w.form->accept();
+}
+
+// The drive list follows first, as when a preset opens the dialog, since a
+// drive change moves the directory list to that drive's own directory. The
+// name box is emptied, so that the next Enter chooses a file in the folder.
+void FrmSelFile::openTypedFolder(const QString& folder)
+{
+    Window& w = *window_;
+    skipOnFailure([&] { w.lstDriver->setDrive(folder); });
+    try {
+        w.lstDir->setPath(folder);
+    } catch (const BrowseError& error) {
+        MsgBox(error.description(), MsgIcon::NoIcon);
+        return;
+    }
+    w.txtFile->clear();
 }
 
 void FrmSelFile::cmdCancel_Click()

@@ -76,6 +76,7 @@ private:
     void txtFilter_Change();
     void cmdOK_Click();
     void cmdCancel_Click();
+    void openTypedFolder(const QString& folder);
 
     void SyncFileList();
     void ApplyFilter();

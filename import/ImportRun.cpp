@@ -16,6 +16,8 @@ struct Attempt {
     Outcome outcome = Outcome::Failed;
     QString reason;
     bool mayHaveArrived = true;
+    // An earlier copy of the request may have stored the contact.
+    bool repeated = false;
 };
 
 // One request and what its reply says. A reply without a status tells
@@ -27,16 +29,17 @@ Attempt sendOnce(net::XMLDocument& document, const QString& url)
     } catch (const net::XMLError& error) {
         return {Outcome::Failed, error.description(), error.requestMayHaveArrived()};
     }
+    const bool repeated = document.requestWasRepeated();
     const net::XMLNodeList children = document.root().children();
     if (children.length() < 1)
-        return {Outcome::Failed, QStringLiteral("平台的回复中没有状态。"), true};
+        return {Outcome::Failed, QStringLiteral("平台的回复中没有状态。"), true, repeated};
     const QString status = children.item(0).text();
     if (status == QLatin1String("0"))
-        return {Outcome::Accepted, {}, true};
+        return {Outcome::Accepted, {}, true, repeated};
     QString reason = children.length() > 1 ? children.item(1).text() : QString();
     if (reason.isEmpty())
         reason = QStringLiteral("平台没有接受（状态“%1”），也没有说明原因。").arg(status);
-    return {Outcome::Refused, reason, true};
+    return {Outcome::Refused, reason, true, repeated};
 }
 
 QString withUnknownNote(const QString& reason)
@@ -130,6 +133,7 @@ private:
             }
             // Only an earlier request can have stored what the platform now
             // says it already holds.
+            unknown = unknown || result.repeated;
             if (result.outcome == Outcome::Refused && unknown && result.reason.contains(AlreadyThere)) {
                 accept(row, contact, result.reason);
                 return true;

@@ -27,4 +27,9 @@ inline NumberedContacts NumberedFromOne(LinkmanTable table)
     return numbered;
 }
 
+// The contacts of list whose marks are set, in list order, each keeping its
+// number: leaving a contact out never renumbers the others. A contact without
+// a mark counts as set.
+NumberedContacts CheckedContacts(const NumberedContacts& list, const std::vector<bool>& checked);
+
 } // namespace contacts

@@ -83,7 +83,6 @@ void FrmImport::buildWindow(QDialog& dialog)
 
     cmdCancel = new QPushButton(QStringLiteral("取消"), &dialog);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
     support::PlaceTwips(cmdCancel, 2280, 630, 915, 315);
     connect(cmdCancel, &QPushButton::clicked, &dialog, &QDialog::close);
 

@@ -1,8 +1,10 @@
 #include "import/frmMain.h"
 
+#include "platform/Settings.h"
 #include "platform/modPub.h"
 #include "filedialog/FrmSelFile.h"
 #include "import/ContactAnalysis.h"
+#include "import/ContactListModel.h"
 #include "import/ContactListView.h"
 #include "import/FailuresFile.h"
 #include "import/GroupList.h"
@@ -18,27 +20,31 @@
 #include "support/Twips.h"
 #include "workbook/Workbook.h"
 
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
 #include <QScrollArea>
-#include <QStringListModel>
 #include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 #include <tuple>
 
 using namespace modPub;
@@ -51,6 +57,24 @@ constexpr int SheetButtonSpacing = 1050;
 
 const QString GroupPlaceholder = QStringLiteral("<--请选择联系人分组-->");
 
+// A drop names a workbook when it carries exactly one local file.
+std::optional<QString> droppedWorkbook(const QMimeData* data)
+{
+    const QList<QUrl> urls = data ? data->urls() : QList<QUrl>();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return std::nullopt;
+    const QString path = urls.first().toLocalFile();
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    return QDir::toNativeSeparators(path);
+}
+
+// A tooltip shows markup as markup; a worksheet name is shown as it is.
+QString plainToolTip(const QString& text)
+{
+    return QStringLiteral("<p style='white-space:pre'>%1</p>").arg(text.toHtmlEscaped());
+}
+
 } // namespace
 
 FrmMain& frmMain()
@@ -62,7 +86,7 @@ FrmMain& frmMain()
 void FrmMain::Show()
 {
     if (!window_) {
-        auto* window = new QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
+        auto* window = new QWidget(nullptr, Qt::Window);
         window->setAttribute(Qt::WA_DeleteOnClose);
         window_ = window;
         buildWindow(*window);
@@ -81,8 +105,12 @@ void FrmMain::buildWindow(QWidget& window)
 {
     window.setObjectName(QStringLiteral("frmMain"));
     window.setWindowTitle(support::AppTitle());
+    // The laid-out size is the smallest; an enlarged window gives the list the room.
     support::SetClientSizeTwips(&window, 6945, 5865);
+    window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     support::OnActivate(&window, [this] { Form_Activate(); });
+    window.setAcceptDrops(true);
+    window.installEventFilter(this);
 
     txtFileName = new QLineEdit(&window);
     txtFileName->setObjectName(QStringLiteral("txtFileName"));
@@ -102,20 +130,19 @@ void FrmMain::buildWindow(QWidget& window)
 
     lstCust = new ContactListView(&window);
     lstCust->setObjectName(QStringLiteral("lstCust"));
-    lstCust->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lstCust->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstCust->setAccessibleName(QStringLiteral("联系人"));
     lstCust->setFont(support::AlignedFont());
-    lstCustModel = new QStringListModel(lstCust);
-    lstCust->setModel(lstCustModel);
     PlaceTwips(lstCust, 90, 1380, 6735, 3840);
 
     // Which columns the contacts came from, how many there are, and the rows
     // passed over, below the list.
     lblColumns = new QLabel(&window);
     lblColumns->setObjectName(QStringLiteral("lblColumns"));
+    lblColumns->setTextFormat(Qt::PlainText);
     PlaceTwips(lblColumns, 90, 5280, 6735, 210);
     lblSummary = new QLabel(&window);
     lblSummary->setObjectName(QStringLiteral("lblSummary"));
+    lblSummary->setTextFormat(Qt::PlainText);
     PlaceTwips(lblSummary, 90, 5565, 5280, 210);
     cmdSkipped = new QPushButton(QStringLiteral("跳过的行…"), &window);
     cmdSkipped->setObjectName(QStringLiteral("cmdSkipped"));
@@ -146,9 +173,10 @@ void FrmMain::buildWindow(QWidget& window)
 
     buildSheetFrame(window);
 
-    // No default and no cancel button: Enter and Esc press nothing.
+    // No default and no cancel button: Enter presses the button that has the
+    // focus and nothing elsewhere, Esc presses nothing.
     for (QPushButton* button : {cmdSelFile, cmdOK, cmdExit, cmdSkipped})
-        button->setAutoDefault(false);
+        button->setAutoDefault(true);
 
     QWidget::setTabOrder(txtFileName, cmdSelFile);
     QWidget::setTabOrder(cmdSelFile, lstCust);
@@ -156,8 +184,69 @@ void FrmMain::buildWindow(QWidget& window)
     QWidget::setTabOrder(cmdSkipped, cmdOK);
     QWidget::setTabOrder(cmdOK, cmdExit);
     QWidget::setTabOrder(cmdExit, cmbGroup);
-    QWidget::setTabOrder(cmbGroup, fraSheet);
-    QWidget::setTabOrder(fraSheet, optSheet.first());
+    QWidget::setTabOrder(cmbGroup, optSheet.first());
+
+    anchored.clear();
+    for (auto [control, follow] : {std::pair<QWidget*, int>{txtFileName, GrowWidth},
+                                   {cmdSelFile, MoveRight},
+                                   {lstCust, GrowWidth | GrowHeight},
+                                   {lblColumns, GrowWidth | MoveDown},
+                                   {lblSummary, GrowWidth | MoveDown},
+                                   {cmdSkipped, MoveRight | MoveDown},
+                                   {cmdOK, MoveRight},
+                                   {cmdExit, MoveRight},
+                                   {cmbGroup, GrowWidth},
+                                   {fraSheet, GrowWidth}})
+        anchored.append({control, control->geometry(), follow});
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != window_)
+        return QObject::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::Resize:
+        followWindowSize();
+        break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (droppedWorkbook(drag->mimeData()))
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const std::optional<QString> path = droppedWorkbook(drop->mimeData());
+        if (!path)
+            return true;
+        drop->acceptProposedAction();
+        // The analysis may show a message box: not inside the drop, which
+        // the program the file came from waits for.
+        QTimer::singleShot(0, this, [this, workbook = *path] { chooseWorkbook(workbook); });
+        return true;
+    }
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// The list takes the room an enlarged window gives; the controls beside and
+// above it widen or move with the right edge.
+void FrmMain::followWindowSize()
+{
+    const QSize extra = window_->size() - window_->minimumSize();
+    for (const Anchored& a : std::as_const(anchored)) {
+        QRect r = a.base;
+        r.translate(a.follow & MoveRight ? extra.width() : 0, a.follow & MoveDown ? extra.height() : 0);
+        r.setSize(r.size()
+                  + QSize(a.follow & GrowWidth ? extra.width() : 0, a.follow & GrowHeight ? extra.height() : 0));
+        a.control->setGeometry(r);
+    }
+    fitSheetRow();
 }
 
 // The worksheet buttons stand in one row inside fraSheet. A workbook with
@@ -167,6 +256,8 @@ void FrmMain::buildSheetFrame(QWidget& window)
 {
     fraSheet = new QScrollArea(&window);
     fraSheet->setObjectName(QStringLiteral("fraSheet"));
+    // A frame is no stop of the Tab key: only its buttons are.
+    fraSheet->setFocusPolicy(Qt::NoFocus);
     fraSheet->setFrameShape(QFrame::Box);
     fraSheet->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     fraSheet->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -192,10 +283,10 @@ void FrmMain::buildSheetFrame(QWidget& window)
         });
         sheetArrows.append(arrow);
     }
-    const int inner = fraSheet->width() - fraSheet->frameWidth();
-    sheetArrows[1]->move(inner - arrowHeight, fraSheet->frameWidth());
-    sheetArrows[0]->move(inner - 2 * arrowHeight, fraSheet->frameWidth());
 
+    // One exclusive group: the chosen worksheet's button cannot be unchecked,
+    // also when it is the only one.
+    sheetGroup = new QButtonGroup(fraSheetRow);
     auto* first = new QRadioButton(QStringLiteral("Sheet1"), fraSheetRow);
     first->setObjectName(QStringLiteral("optSheet0"));
     PlaceTwips(first, 60, 30, 945, 375);
@@ -208,6 +299,7 @@ void FrmMain::buildSheetFrame(QWidget& window)
 void FrmMain::connectSheetButton(int index)
 {
     QRadioButton* button = optSheet[index];
+    sheetGroup->addButton(button);
     connect(button, &QRadioButton::toggled, this, [this, button](bool checked) {
         if (!checked)
             return;
@@ -226,8 +318,12 @@ void FrmMain::fitSheetRow()
         if (button->isVisibleTo(fraSheetRow))
             right = std::max(right, button->geometry().right() + 1);
     const bool scrolls = right > viewportWidth;
-    const int arrowsWidth = scrolls ? 2 * sheetArrows[0]->width() : 0;
-    fraSheetRow->resize(std::max(viewportWidth, right + arrowsWidth), fraSheet->viewport()->height());
+    const int arrowWidth = sheetArrows[0]->width();
+    fraSheetRow->resize(std::max(viewportWidth, right + (scrolls ? 2 * arrowWidth : 0)),
+                        fraSheet->viewport()->height());
+    const int inner = fraSheet->width() - fraSheet->frameWidth();
+    sheetArrows[1]->move(inner - arrowWidth, fraSheet->frameWidth());
+    sheetArrows[0]->move(inner - 2 * arrowWidth, fraSheet->frameWidth());
     for (QToolButton* arrow : std::as_const(sheetArrows))
         arrow->setVisible(scrolls);
 }
@@ -245,7 +341,7 @@ void FrmMain::Form_Activate()
         return;
     GroupsLoaded = true;
     if (!LoadGroups()) {
-        support::MsgBox(QStringLiteral("加载联系人分组列表失败！"), support::MsgIcon::Critical);
+        support::MsgBox(QStringLiteral("加载联系人分组列表失败！\n") + groupsFailure, support::MsgIcon::Critical);
         Unload();
     }
 }
@@ -268,8 +364,10 @@ bool FrmMain::LoadGroups()
         if (group.id)
             cmbGroup->setItemData(cmbGroup->count() - 1, *group.id);
     }
-    if (!reading.loaded)
+    if (!reading.loaded) {
+        groupsFailure = reading.description;
         return false;
+    }
     cmbGroup->setCurrentIndex(0);
     return true;
 }
@@ -284,19 +382,13 @@ bool FrmMain::AnalyseSheet(const QString& path, int32_t sheetIndex)
         gLinkmanTable = std::move(analysis.table);
         ContactNumbers.resize(gLinkmanTable.size());
         std::iota(ContactNumbers.begin(), ContactNumbers.end(), 1);
-        showContacts(analysis.entries);
+        lstCust->contacts()->setEntries(std::move(analysis.entries));
     }
     if (analysis.outcome != contacts::AnalysisOutcome::Analysed) {
         support::MsgBox(contacts::AnalysisMessage(analysis), support::MsgIcon::Critical);
         return false;
     }
     return true;
-}
-
-void FrmMain::showContacts(const QStringList& entries)
-{
-    lstCustModel->setStringList(entries);
-    lstCust->selectAll();
 }
 
 // A failures file is a contact list of its own, read as it stands: its
@@ -322,7 +414,7 @@ bool FrmMain::OpenFailuresFile()
     cmdSkipped->setEnabled(false);
     gLinkmanTable = std::move(read.table);
     ContactNumbers = std::move(read.rows);
-    showContacts(entries);
+    lstCust->contacts()->setEntries(std::move(entries));
     return true;
 }
 
@@ -367,8 +459,14 @@ void FrmMain::cmdOK_Click()
                         support::MsgIcon::Information);
         return;
     }
+    // Only the checked contacts are sent, each keeping its number in the list.
+    const contacts::NumberedContacts numbered =
+        contacts::CheckedContacts({gLinkmanTable, ContactNumbers}, lstCust->contacts()->checked());
+    if (numbered.table.empty()) {
+        support::MsgBox(QStringLiteral("请勾选要导入的联系人！"), support::MsgIcon::Information);
+        return;
+    }
     gGroupID = QString::number(cmbGroup->currentData().toInt());
-    const contacts::NumberedContacts numbered{gLinkmanTable, ContactNumbers};
     std::optional<std::unique_ptr<contacts::ImportJournal>> journal = journalFor(numbered);
     if (!journal)
         return;
@@ -453,14 +551,26 @@ void FrmMain::saveNotImported(const contacts::ImportSummary& summary, const cont
     support::MsgBox(problem, support::MsgIcon::Critical);
 }
 
+// The dialog opens in the folder of the last workbook chosen, when there is
+// one: a preset that names a folder and no file.
 void FrmMain::cmdSelFile_Click()
 {
     filedialog::FrmSelFile& dialog = filedialog::frmSelFile();
-    dialog.setFileName(QString());
-    dialog.SelectFile(std::nullopt, QStringLiteral("*.xls;*.xlsx;*.csv"));
+    const QString lastFolder = settings::LastWorkbookFolder();
+    dialog.setFileName(lastFolder.isEmpty() || !QFileInfo(lastFolder).isDir()
+                           ? QString()
+                           : QDir::toNativeSeparators(QDir(lastFolder).absolutePath() + QLatin1Char('/')));
+    dialog.SelectFile(std::nullopt, workbook::FileDialogFilter());
     if (!dialog.Selected())
         return;
-    WorkbookPath = dialog.FullPath();
+    chooseWorkbook(dialog.FullPath());
+}
+
+// The same for a workbook chosen in the file dialog and one dropped on the window.
+void FrmMain::chooseWorkbook(const QString& path)
+{
+    WorkbookPath = path;
+    settings::RememberWorkbookFolder(QFileInfo(path).absolutePath());
     txtFileName->setText(WorkbookPath);
     cmbGroup->setCurrentIndex(0);
     if (contacts::IsFailuresFile(WorkbookPath)) {
@@ -499,13 +609,20 @@ void FrmMain::ListSheets()
     }
     for (int i = 0; i < n; ++i) {
         try {
-            // A worksheet name is shown as it is: "&" would otherwise mark a shortcut.
-            optSheet[i]->setText(book->Name(i + 1).replace(QLatin1Char('&'), QStringLiteral("&&")));
+            showSheetName(optSheet[i], book->Name(i + 1));
         } catch (const workbook::WorkbookError&) {
         }
         optSheet[i]->show();
     }
     fitSheetRow();
+}
+
+// A worksheet name is shown as it is: "&" would otherwise mark a shortcut.
+// A name longer than its button can be read in full in the button's tooltip.
+void FrmMain::showSheetName(QRadioButton* button, const QString& name)
+{
+    button->setText(QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    button->setToolTip(button->sizeHint().width() > button->width() ? plainToolTip(name) : QString());
 }
 
 // After a new workbook the first worksheet is the chosen one and the one analysed.

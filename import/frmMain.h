@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+class QButtonGroup;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -17,7 +18,6 @@ class ContactListView;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
-class QStringListModel;
 class QToolButton;
 namespace contacts {
 class ImportJournal;
@@ -43,8 +43,22 @@ public:
     bool groupsLoaded() const { return GroupsLoaded; }
     const QString& workbookPath() const { return WorkbookPath; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // How a control follows the window when it is enlarged.
+    enum Follow { MoveRight = 1, MoveDown = 2, GrowWidth = 4, GrowHeight = 8 };
+    struct Anchored {
+        QWidget* control;
+        QRect base; // at the smallest size
+        int follow;
+    };
+
     void buildWindow(QWidget& window);
+    void followWindowSize();
+    void chooseWorkbook(const QString& path);
+    void showSheetName(QRadioButton* button, const QString& name);
     void buildSheetFrame(QWidget& window);
     void connectSheetButton(int index);
     void fitSheetRow();
@@ -60,7 +74,6 @@ private:
     bool AnalyseSheet(const QString& path, int32_t sheetIndex);
     void showAnalysisSummary(const contacts::SheetAnalysis& analysis);
     void cmdSkipped_Click();
-    void showContacts(const QStringList& entries);
     bool OpenFailuresFile();
     std::optional<std::unique_ptr<contacts::ImportJournal>> journalFor(const contacts::NumberedContacts& numbered);
     void showImportOutcome(const contacts::NumberedContacts& numbered);
@@ -69,6 +82,8 @@ private:
     QPointer<QWidget> window_;
     bool GroupsLoaded = false;
     QString WorkbookPath;
+    // Why the group list could not be loaded.
+    QString groupsFailure;
     // The number of each contact of gLinkmanTable in its list: from 1 for an
     // analysed sheet, the original sheet's for a failures file.
     std::vector<int> ContactNumbers;
@@ -78,14 +93,15 @@ private:
     QLineEdit* txtFileName = nullptr;
     QPushButton* cmdSelFile = nullptr;
     ContactListView* lstCust = nullptr;
-    QStringListModel* lstCustModel = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdExit = nullptr;
     QComboBox* cmbGroup = nullptr;
     QScrollArea* fraSheet = nullptr;
     QWidget* fraSheetRow = nullptr;
     QList<QRadioButton*> optSheet;
+    QButtonGroup* sheetGroup = nullptr;
     QList<QToolButton*> sheetArrows;
+    QList<Anchored> anchored;
     QLabel* lblColumns = nullptr;
     QLabel* lblSummary = nullptr;
     QPushButton* cmdSkipped = nullptr;

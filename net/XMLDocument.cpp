@@ -182,6 +182,7 @@ struct Transfer {
     std::string body;
     qint64 limit = 0;
     bool oversized = false;
+    int requestsSent = 0;
     std::array<char, CURL_ERROR_SIZE> error{};
 };
 
@@ -195,6 +196,15 @@ size_t appendBody(char* data, size_t size, size_t count, void* user)
     }
     transfer->body.append(data, length);
     return length;
+}
+
+// Called just before each request goes out, the first, every redirect's, and
+// the one libcurl sends again by itself when a reused connection closes
+// before any byte of the reply.
+int countRequest(void* user, char*, char*, int, int)
+{
+    ++static_cast<Transfer*>(user)->requestsSent;
+    return CURL_PREREQFUNC_OK;
 }
 
 using EasyHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
@@ -212,6 +222,7 @@ void configureOnce(CURL* easy, CURLSH* share)
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &countRequest);
 }
 
 void configureLoad(CURL* easy, const QByteArray& url, const LoadLimits& limits, Transfer& transfer)
@@ -223,19 +234,30 @@ void configureLoad(CURL* easy, const QByteArray& url, const LoadLimits& limits, 
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.requestTimeout.count()));
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.error.data());
 }
 
+// Whether libcurl sent a request again by itself: a redirect is the only
+// other reason for more requests than the first.
+bool requestWasRepeated(CURL* easy, const Transfer& transfer)
+{
+    long redirects = 0;
+    curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    return transfer.requestsSent > redirects + 1;
+}
+
 // Whether the server may have received the whole request: libcurl counts the
-// request's bytes once they are all handed over, and a redirect means an
-// earlier request was answered.
-bool requestMayHaveArrived(CURL* easy)
+// request's bytes once they are all handed over, a redirect means an earlier
+// request was answered, and a request sent again may have arrived the first
+// time.
+bool requestMayHaveArrived(CURL* easy, const Transfer& transfer)
 {
     long requestBytes = 0;
     curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestBytes);
     long redirects = 0;
     curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
-    return requestBytes > 0 || redirects > 0;
+    return requestBytes > 0 || redirects > 0 || requestWasRepeated(easy, transfer);
 }
 
 QString transportFailure(CURL* easy, CURLcode code, const Transfer& transfer, const LoadLimits& limits,
@@ -281,6 +303,7 @@ QString transportFailure(CURL* easy, CURLcode code, const Transfer& transfer, co
 struct Reply {
     std::string body;
     QByteArray effectiveUrl; // names the server in a description, only when one is needed
+    bool repeated = false;
 };
 
 // The host a description names, for a reply from url, or for a body parsed
@@ -416,14 +439,14 @@ Reply Transport::fetch(const QByteArray& url)
                            .arg(host())
                            .arg(limits.maxBodyBytes / (1024 * 1024)));
     if (code != CURLE_OK)
-        throw XMLError(transportFailure(easy, code, transfer, limits, url, host()), requestMayHaveArrived(easy));
+        throw XMLError(transportFailure(easy, code, transfer, limits, url, host()), requestMayHaveArrived(easy, transfer));
 
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     if (status >= 400)
         throw XMLError(
             QStringLiteral("服务器 %1 返回了错误（HTTP %2），请稍后重试或联系平台管理员。").arg(host()).arg(status));
-    return {std::move(transfer.body), effectiveUrl};
+    return {std::move(transfer.body), effectiveUrl, requestWasRepeated(easy, transfer)};
 }
 
 const char* RedirectProtocols(QByteArrayView url)
@@ -478,10 +501,12 @@ XMLDocument::~XMLDocument() = default;
 void XMLDocument::load(const QString& url)
 {
     doc_.reset();
+    repeated_ = false;
     const QByteArray request = requestBytes(url);
     if (!transport_)
         transport_ = std::make_unique<Transport>();
     const Reply reply = transport_->fetch(request);
+    repeated_ = reply.repeated;
     doc_ = transport_->parser.parse(QByteArrayView(reply.body.data(), static_cast<qsizetype>(reply.body.size())),
                                     reply.effectiveUrl, request);
 }
@@ -489,6 +514,7 @@ void XMLDocument::load(const QString& url)
 void XMLDocument::loadBody(QByteArrayView body)
 {
     doc_.reset();
+    repeated_ = false;
     initialiseLibraries();
     if (body.size() > limits().maxBodyBytes)
         throw XMLError(QStringLiteral("回复超过 %1 MiB，未解析。").arg(limits().maxBodyBytes / (1024 * 1024)));

@@ -98,6 +98,10 @@ public:
     void loadBody(QByteArrayView body);
     // Throws XMLError when nothing has been loaded.
     XMLNode root() const;
+    // Whether the last load's request went out more than once: libcurl sends
+    // it again by itself when a reused connection closes before any byte of
+    // the reply, and the server may have acted on the first copy.
+    bool requestWasRepeated() const { return repeated_; }
 
     // Limits of every later load in this process; tests shorten them.
     static void setLimits(const LoadLimits& limits);
@@ -108,6 +112,7 @@ public:
 private:
     std::unique_ptr<Transport> transport_;
     std::shared_ptr<const ParsedDocument> doc_;
+    bool repeated_ = false;
 };
 
 } // namespace net

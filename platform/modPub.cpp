@@ -1,5 +1,6 @@
 #include "platform/modPub.h"
 
+#include "platform/Settings.h"
 #include "support/CodePage.h"
 
 #include <QUrl>
@@ -58,6 +59,51 @@ bool SetBaseURL(const QString& url, QString* reason)
     }
     baseUrl() = url;
     return true;
+}
+
+QString CompleteBaseURL(const QString& typed)
+{
+    QString url = typed.trimmed();
+    if (!url.isEmpty() && !url.endsWith(QLatin1Char('/')))
+        url.append(QLatin1Char('/'));
+    return url;
+}
+
+QString BaseURLServer()
+{
+    const QUrl url(BaseURL());
+    const int defaultPort = url.scheme() == QLatin1String("https") ? 443 : 80;
+    QString host = url.host();
+    if (host.contains(QLatin1Char(':')))
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    return host + QLatin1Char(':') + QString::number(url.port(defaultPort));
+}
+
+QString BaseURLOptionDescription()
+{
+    return QStringLiteral("平台服务器的基础网址，须以“/”结尾。不给时依次取环境变量 VELTRIN_BASE_URL、"
+                          "用户的和系统的配置文件（veltrin-import/veltrin-import.conf 中 [platform] 的 base_url），"
+                          "都没有时用 %1。")
+        .arg(QStringLiteral(VELTRIN_BASE_URL));
+}
+
+QString AddressProblem::text() const
+{
+    return QStringLiteral("%1 中的服务器地址无效：%2。").arg(origin, reason);
+}
+
+QList<AddressProblem> UseConfiguredBaseURL(bool passOverInvalid)
+{
+    QList<AddressProblem> problems;
+    for (const settings::AddressSetting& setting : settings::AddressSettings()) {
+        QString reason;
+        if (SetBaseURL(CompleteBaseURL(setting.value), &reason))
+            break;
+        problems.append({setting.origin, reason});
+        if (!passOverInvalid)
+            break;
+    }
+    return problems;
 }
 
 QString URLEncode(QStringView text)

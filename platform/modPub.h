@@ -3,6 +3,7 @@
 #include "import/ContactAnalysis.h"
 #include "net/XMLDocument.h"
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -27,6 +28,30 @@ QString BaseURL();
 // Replaces the base URL; refuses (returning false and a reason) anything that
 // is not an absolute http or https URL ending in "/".
 bool SetBaseURL(const QString& url, QString* reason);
+// An address as a person types it into a box or a configuration file: the
+// white space around it dropped and a missing final "/" added.
+QString CompleteBaseURL(const QString& typed);
+// "host:port" of the base URL (the scheme's own port when it names none):
+// what the user needs to know of the server in use, without a path or a
+// user name and password written into the URL.
+QString BaseURLServer();
+
+// The help text of --base-url: what it takes and where the address comes from without it.
+QString BaseURLOptionDescription();
+
+// An address setting whose value is no usable base URL.
+struct AddressProblem {
+    QString origin;
+    QString reason;
+    // "<origin> 中的服务器地址无效：<reason>。"
+    QString text() const;
+};
+// Takes the base URL from the first address setting (VELTRIN_BASE_URL, the
+// user's configuration file, the system's), completing it as typed; without
+// one the compiled-in default stays. A setting that holds no usable address
+// is passed over to the next when passOverInvalid, else it ends the choice
+// and the base URL stays as it was. Returns the settings passed over or ending it.
+QList<AddressProblem> UseConfiguredBaseURL(bool passOverInvalid);
 
 // Percent-encodes a query value: every UTF-16 unit whose GBK code is outside
 // "0"-"9", "@"-"Z" and "a"-"z" becomes "%XX" per GBK byte (a space is "%20",

@@ -34,8 +34,12 @@ int showBox(const MessageRecord& record, int defaultIndex, int escapeIndex)
     if (activeRecorder)
         return activeRecorder->record(record, defaultIndex);
 
-    QMessageBox box(qtIcon(record.icon), record.title, record.text, QMessageBox::NoButton,
+    QMessageBox box(qtIcon(record.icon), record.title, QString(), QMessageBox::NoButton,
                     QApplication::activeWindow());
+    // The texts carry what the server, a workbook or a file name says: markup
+    // in them is shown as typed, never followed (an <img> would read a file).
+    box.setTextFormat(Qt::PlainText);
+    box.setText(record.text);
     box.setDetailedText(record.detailedText);
     QList<QPushButton*> buttons;
     for (const QString& caption : record.buttons)

@@ -19,6 +19,8 @@ struct MessageRecord {
     QStringList buttons;
 };
 
+// Every box shows its texts as plain text.
+
 // A modal message box with an OK button, titled with the application title.
 void MsgBox(const QString& text, MsgIcon icon, const QString& detailedText = {});
 

@@ -27,10 +27,10 @@ template <typename T> T* control(const QString& name)
 }
 
 // Chooses a workbook of the test data through the file dialog, as a user
-// types its name.
-void chooseWorkbook(const QString& folder, const QString& fileName)
+// pastes its full path (the dialog opens in the folder of the last workbook).
+void chooseWorkbook(const QString& folder, const QString& name)
 {
-    QDir::setCurrent(QStringLiteral(VELTRIN_TEST_DATA "/") + folder);
+    const QString fileName = QStringLiteral(VELTRIN_TEST_DATA "/") + folder + QLatin1Char('/') + name;
     QTimer::singleShot(0, [fileName] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* dialog = qobject_cast<QDialog*>(widget);

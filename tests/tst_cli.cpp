@@ -512,7 +512,8 @@ private slots:
         const QStringList group{"--group", "2"};
         QTest::newRow("sheet without mobile numbers")
             << group + QStringList{Workbook, "--sheet", "3"} << QByteArray() << 1 << "未知的数据格式！";
-        QTest::newRow("not a workbook") << group << QByteArray("name,mobile\r\n") << 1 << "数据分析失败！";
+        QTest::newRow("not a contact file") << group << QByteArray("\x89PNG\r\n\x1A\n\0\0", 10) << 1 << "数据分析失败！";
+        QTest::newRow("CSV without mobile numbers") << group << QByteArray("name,mobile\r\n") << 1 << "未知的数据格式！";
         QTest::newRow("failures file without contacts") << group << header << 1 << "失败记录文件中没有联系人。";
         QTest::newRow("failures file with an open quote")
             << group << header + "1,a,13800000001,,\"x\r\n" << 1 << "失败记录文件第2行：引号没有结束。";

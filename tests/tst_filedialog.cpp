@@ -544,9 +544,115 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("blank") << "   " << "请选择文件！";
         QTest::newRow("no such file") << "nosuch.xls" << "请正确输入文件名！";
-        QTest::newRow("a directory") << "sub" << "请正确输入文件名！";
         QTest::newRow("wildcards") << "*.xls" << "请正确输入文件名！";
     }
+    // A path typed or pasted into the name box is taken as it stands; a name
+    // holding a directory is taken in the directory shown.
+    void typedPaths_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("full path") << "%1/work/sub/inner.xls" << "%1/work/sub/inner.xls";
+        QTest::newRow("full path pasted with spaces") << " %1/work/sub/inner.xls " << "%1/work/sub/inner.xls";
+        QTest::newRow("full path on another drive") << "%1/usb/data.xls" << "%1/usb/data.xls";
+        QTest::newRow("full path with a step up") << "%1/work/sub/../book.xls" << "%1/work/book.xls";
+        QTest::newRow("full path into the application directory") << "%1/app/app.xls" << "app.xls";
+        QTest::newRow("name with a directory") << "sub/inner.xls" << "%1/work/sub/inner.xls";
+        QTest::newRow("missing file") << "%1/work/nosuch.xls" << "";
+    }
+    void typedPaths()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, fileName);
+        const QString root = tree_->path();
+        const auto form = newForm();
+        form->setFileName("earlier.xls");
+        showing(*form, [&](const Window& w) {
+            w.paste(w.txtFile, typed.arg(root));
+            QTest::keyClick(w.txtFile, Qt::Key_Return);
+        });
+        QCOMPARE(form->Selected(), !fileName.isEmpty());
+        QCOMPARE(form->FileName(), fileName.isEmpty() ? QStringLiteral("earlier.xls") : fileName.arg(root));
+        QCOMPARE(boxes_->texts(), fileName.isEmpty() ? QStringList{"请正确输入文件名！"} : QStringList{});
+    }
+
+    // A folder typed into the name box is opened, and the name box emptied
+    // for the file to choose there.
+    void typedFolders_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("drive");
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("subdirectory by name") << "sub" << "/" << "%1/work/sub" << QStringList{"inner.xls"};
+        QTest::newRow("full path") << "%1/app/sub/" << "/" << "%1/app/sub" << QStringList{"inner2.xls"};
+        QTest::newRow("full path on another drive") << "%1/usb" << "%1/usb [USB]" << "%1/usb" << QStringList{"data.xls"};
+    }
+    void typedFolders()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, drive);
+        QFETCH(QString, directory);
+        QFETCH(QStringList, entries);
+        const QString root = tree_->path();
+        const auto form = newForm();
+        showing(*form, [&](const Window& w) {
+            w.paste(w.txtFile, typed.arg(root));
+            QTest::keyClick(w.txtFile, Qt::Key_Return);
+            QVERIFY(w.form->isVisible());
+            QCOMPARE(w.lstDriver->drive(), drive.arg(root));
+            QCOMPARE(w.lstDir->path(), directory.arg(root));
+            QCOMPARE(w.entries(), entries);
+            QCOMPARE(w.txtFile->text(), QString());
+            w.type(w.txtFile, entries.first());
+            QTest::keyClick(w.txtFile, Qt::Key_Return);
+        });
+        QVERIFY(boxes_->records().isEmpty());
+        QVERIFY(form->Selected());
+        QCOMPARE(form->FullPath(), directory.arg(root) + "/" + entries.first());
+    }
+
+    // Enter on a highlighted folder opens it; on the open folder itself it
+    // is the dialog's OK.
+    void enterOnDirectoryList()
+    {
+        const auto form = newForm();
+        showing(*form, [this](const Window& w) {
+            w.lstDir->setFocus();
+            w.lstDir->setCurrentItem(w.directoryItem("sub"));
+            QTest::keyClick(w.lstDir, Qt::Key_Return);
+            QCOMPARE(w.lstDir->path(), at("work/sub"));
+            QVERIFY(w.form->isVisible());
+            w.type(w.txtFile, "inner.xls");
+            w.lstDir->setFocus();
+            QTest::keyClick(w.lstDir, Qt::Key_Return);
+        });
+        QVERIFY(form->Selected());
+        QCOMPARE(form->FullPath(), at("work/sub/inner.xls"));
+    }
+
+    void enterOnFocusedButton_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("selected");
+        QTest::newRow("确定") << "cmdOK" << true;
+        QTest::newRow("取消") << "cmdCancel" << false;
+    }
+    void enterOnFocusedButton()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, selected);
+        const auto form = newForm();
+        showing(*form, [&](const Window& w) {
+            w.type(w.txtFile, "book.xls");
+            auto* focused = w.form->findChild<QPushButton*>(button);
+            focused->setFocus();
+            QTest::keyClick(focused, Qt::Key_Return);
+            QVERIFY(!w.form->isVisible());
+        });
+        QCOMPARE(form->Selected(), selected);
+    }
+
     void okRefusals()
     {
         QFETCH(QString, typed);

@@ -2,6 +2,8 @@
 // chosen file: each ends in a message the user can act on, within bounded
 // memory, and never in a crash.
 #include "import/ContactAnalysis.h"
+#include "tests/PeakMemory.h"
+#include "tests/ScratchFile.h"
 #include "TestPlatform.h"
 
 #include <QDir>
@@ -18,10 +20,6 @@ QString fixture(const QString& name)
     return QStringLiteral(VELTRIN_TEST_DATA "/hostile/") + name;
 }
 
-// More than a hostile file may make the reader allocate; far less than what
-// trusting any of the claimed sizes would take.
-constexpr qint64 MemoryBoundMegabytes = 1024;
-
 } // namespace
 
 class TestHostileFiles : public QObject {
@@ -32,11 +30,7 @@ private:
 
     QString scratchFile(const QString& name, const QByteArray& content)
     {
-        const QString path = scratch.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return WriteScratchFile(scratch, name, content);
     }
 
 private slots:
@@ -75,7 +69,7 @@ private slots:
         QVERIFY2(message.size() > QStringLiteral("数据分析失败！").size(), qPrintable(message));
         QVERIFY2(message.contains(mentions), qPrintable(message));
         QVERIFY(analysis.table.empty());
-        QVERIFY2(testplatform::PeakMegabytes() < MemoryBoundMegabytes, qPrintable(QString::number(testplatform::PeakMegabytes())));
+        VERIFY_MEMORY_BOUND();
     }
 
     // Claimed counts and extents are only claims: the few cells really there
@@ -93,7 +87,7 @@ private slots:
         QCOMPARE(contacts::AnalysisMessage(analysis), QString());
         QCOMPARE(analysis.table.size(), size_t(1));
         QCOMPARE(analysis.table.front().mobile, QStringLiteral("13812345678"));
-        QVERIFY2(testplatform::PeakMegabytes() < MemoryBoundMegabytes, qPrintable(QString::number(testplatform::PeakMegabytes())));
+        VERIFY_MEMORY_BOUND();
     }
 
     void unreadableFile()

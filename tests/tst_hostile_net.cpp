@@ -42,6 +42,8 @@ public:
             }
             return true;
         }
+        // Waits for the next request on a kept-alive connection; false once the client has gone.
+        bool awaitRequest() { return readHead(socket_); }
         // Waits as a slow server would; returns false at once when the server stops.
         bool pause(std::chrono::milliseconds duration)
         {
@@ -104,18 +106,24 @@ private:
         }
     }
 
-    void serve(testplatform::Socket socket)
+    // Reads one request head (the tool sends GET requests only, without a body).
+    static bool readHead(testplatform::Socket socket)
     {
         QByteArray head;
         char buffer[4096];
         while (!head.contains("\r\n\r\n")) {
             const qint64 n = testplatform::Receive(socket, buffer, sizeof buffer);
             if (n <= 0)
-                break;
+                return false;
             head.append(buffer, n);
         }
+        return true;
+    }
+
+    void serve(testplatform::Socket socket)
+    {
         Connection connection(*this, socket);
-        if (head.contains("\r\n\r\n"))
+        if (readHead(socket))
             behaviour_(connection);
         testplatform::ShutDown(socket);
         const std::lock_guard guard(mutex_);
@@ -162,6 +170,14 @@ QByteArray okReply(const QByteArray& body, const QByteArray& contentType = "text
 {
     return "HTTP/1.1 200 OK\r\nContent-Type: " + contentType + "\r\nContent-Length: " + QByteArray::number(body.size())
         + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// The platform's XML reply, on a connection kept alive for the next request.
+QByteArray keptAliveReply(const QStringList& childTexts)
+{
+    const QByteArray body = ScriptedServer::xmlReply(childTexts);
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\n\r\n" + body;
 }
 
 QString loadFailure(const QString& url)
@@ -493,6 +509,54 @@ private slots:
             QCOMPARE(kind, expected[0]);
             QVERIFY2(failed.reason.contains(expected[1]), qPrintable(failed.reason));
         }
+    }
+
+    // A platform that stores the contact and closes the kept-alive connection
+    // without a byte of reply: libcurl sends the request again by itself, and
+    // the platform refuses the copy as already there, which tells that the
+    // first copy was stored.
+    void contactStoredByARequestSentTwice_data()
+    {
+        QTest::addColumn<QString>("secondReason");
+        QTest::addColumn<int>("accepted");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("copy refused as already there") << QStringLiteral("手机号码已存在") << 1 << "";
+        QTest::newRow("copy refused otherwise") << QStringLiteral("联系人组不存在") << 0 << "unknown";
+    }
+    void contactStoredByARequestSentTwice()
+    {
+        QFETCH(QString, secondReason);
+        QFETCH(int, accepted);
+        QFETCH(QString, failure);
+        std::atomic<int> requests = 0;
+        const RawServer server([&](RawServer::Connection& connection) {
+            do {
+                switch (++requests) {
+                case 1: // the login
+                    connection.send(keptAliveReply({QStringLiteral("0")}));
+                    break;
+                case 2: // the contact, stored, and the connection closed unanswered
+                    return;
+                default:
+                    connection.send(keptAliveReply({QStringLiteral("2"), secondReason}));
+                }
+            } while (connection.awaitRequest());
+        });
+        QVERIFY(modPub::SetBaseURL(server.url({}), nullptr));
+        modPub::gUserName = QStringLiteral("demo");
+        modPub::gPassword = QStringLiteral("demo123");
+        XMLDocument document;
+        const contacts::ImportSummary summary = contacts::RunImport(
+            document, contacts::NumberedFromOne({{QStringLiteral("张三"), QStringLiteral("13812345678"), {}, {}}}),
+            QStringLiteral("1"), contacts::ImportHooks{});
+        XMLDocument::resetSession();
+        QCOMPARE(requests.load(), 3);
+        QVERIFY(document.requestWasRepeated());
+        QCOMPARE(summary.accepted, accepted);
+        QCOMPARE(summary.notes.size(), accepted);
+        QCOMPARE(summary.failures.size(), failure.isEmpty() ? 0 : 1);
+        if (!failure.isEmpty())
+            QVERIFY(summary.failures.first().unknown);
     }
 };
 

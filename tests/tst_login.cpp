@@ -1,17 +1,25 @@
 #include "ScriptedServer.h"
 #include "app/frmLogin.h"
+#include "platform/Settings.h"
 #include "platform/modPub.h"
 #include "support/MessageBox.h"
 #include "support/Text.h"
 
 #include <QDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextEdit>
 #include <QtTest>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 using namespace modPub;
 using support::MessageBoxRecorder;
@@ -48,16 +56,70 @@ void logIn(QDialog* dialog, const QString& user, const QString& password)
     QTest::mouseClick(control<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
 }
 
+// Runs look on the next message box once it is shown: the login's waits
+// between the click and its message box take their own turns of the loop.
+void onNextMessageBox(const std::function<void(QMessageBox*)>& look)
+{
+    struct Watcher : QObject {
+        std::function<void(QMessageBox*)> look;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* box = qobject_cast<QMessageBox*>(watched);
+            if (event->type() == QEvent::Show && box) {
+                qApp->removeEventFilter(this);
+                deleteLater();
+                QTimer::singleShot(0, box, [look = look, box] { look(box); });
+            }
+            return false;
+        }
+    };
+    auto* watcher = new Watcher;
+    watcher->look = look;
+    qApp->installEventFilter(watcher);
+}
+
+// Answers the address dialogs that open from now on, one typed text each; a
+// null text cancels.
+void answerAddressDialogs(const QStringList& answers)
+{
+    auto* poll = new QTimer;
+    auto remaining = std::make_shared<QStringList>(answers);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, remaining] {
+        auto* input = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!input)
+            return;
+        const QString answer = remaining->takeFirst();
+        if (answer.isNull()) {
+            input->reject();
+        } else {
+            input->setTextValue(answer);
+            input->accept();
+        }
+        if (remaining->isEmpty())
+            poll->deleteLater();
+    });
+    poll->start(0);
+}
+
 } // namespace
 
 class TestLogin : public QObject {
     Q_OBJECT
 
+    QTemporaryDir config;
+
 private slots:
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        qputenv("XDG_CONFIG_DIRS", config.filePath(QStringLiteral("system")).toUtf8());
+    }
+
     void init()
     {
         frmLogin().LoginSucceeded = false;
         FailXMLObjectCreationForTesting(false);
+        QFile::remove(settings::UserFile());
     }
 
     void controlsAsLaidOut()
@@ -71,9 +133,12 @@ private slots:
             QCOMPARE(control<QLabel>(dialog, "lblLabels1")->text(), QStringLiteral("口  令："));
             QCOMPARE(control<QLineEdit>(dialog, "txtPassword")->echoMode(), QLineEdit::Password);
             QVERIFY(control<QLineEdit>(dialog, "txtUserName")->hasFocus());
-            const QString tip = control<QPlainTextEdit>(dialog, "txtTip")->toPlainText();
-            QCOMPARE(tip.count(u'\n'), 10);
+            QCOMPARE(control<QLineEdit>(dialog, "txtUserName")->text(), QString());
+            QCOMPARE(control<QPushButton>(dialog, "cmdServer")->text(), QStringLiteral("服务器…"));
+            const QString tip = control<QTextEdit>(dialog, "txtTip")->toPlainText();
+            QCOMPARE(tip.split(u'\n').size(), 10);
             QVERIFY(tip.startsWith(QStringLiteral("说明：\n    本导入程序")));
+            QVERIFY(tip.endsWith(QStringLiteral("组管理。")));
         });
         QCOMPARE(FrmLogin::TipText().count(QStringLiteral("\r\n")), 10);
         QVERIFY(FrmLogin::TipText().endsWith(QStringLiteral("组管理。\r\n")));
@@ -135,7 +200,6 @@ private slots:
         QTest::newRow("status with leading space") << QStringList{" 0", "x"} << false << "登录失败！x";
         QTest::newRow("status 00") << QStringList{"00", "x"} << false << "登录失败！x";
         QTest::newRow("empty status") << QStringList{QString(""), "x"} << false << "登录失败！x";
-        QTest::newRow("no children at all") << QStringList{} << false << "登录失败！";
     }
     void replyStatus()
     {
@@ -178,18 +242,197 @@ private slots:
         QCOMPARE(boxes.records().size(), 2);
     }
 
-    void unreachableServerShowsFailureAlone()
+    // Without an answer of the platform's own, the second line says what failed.
+    void failureWithoutAnswerSaysWhy_data()
     {
-        QString deadUrl;
-        {
-            ScriptedServer gone(ScriptedServer::always({}));
-            deadUrl = gone.baseUrl();
-        }
-        SetBaseURL(deadUrl, nullptr);
+        QTest::addColumn<int>("httpStatus");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("unreachable") << 0 << QByteArray() << "无法连接服务器 %1";
+        QTest::newRow("HTTP error") << 500 << QByteArray("oops") << "服务器 %1 返回了错误（HTTP 500）";
+        QTest::newRow("not XML") << 200 << QByteArray("<html>") << "服务器 %1 的回复不是有效的 XML";
+        QTest::newRow("no status") << 200 << ScriptedServer::xmlReply({}) << "第 1 个子节点不存在";
+    }
+    void failureWithoutAnswerSaysWhy()
+    {
+        QFETCH(int, httpStatus);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, why);
+        std::optional<ScriptedServer> server(ScriptedServer::always({httpStatus, body}));
+        const QString url = server->baseUrl();
+        if (httpStatus == 0)
+            server.reset();
+        SetBaseURL(url, nullptr);
         MessageBoxRecorder boxes;
-        whileShown([](QDialog* dialog) { logIn(dialog, QStringLiteral("demo"), QStringLiteral("pw")); });
-        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("登录失败！")});
+        whileShown([](QDialog* dialog) { logIn(dialog, QStringLiteral("demo"), QStringLiteral("Pw&秘密")); });
+        QCOMPARE(boxes.texts().size(), 1);
+        const QString text = boxes.texts().first();
+        QVERIFY2(text.startsWith(QStringLiteral("登录失败！\n")), qPrintable(text));
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(QUrl(url).port());
+        QVERIFY2(text.contains(why.arg(host)), qPrintable(text));
+        for (const QString& secret : {QStringLiteral("Login.asp"), QStringLiteral("Pw&秘密"), URLEncode(QStringLiteral("Pw&秘密"))})
+            QVERIFY2(!text.contains(secret), qPrintable(text));
         QVERIFY(!frmLogin().LoginSucceeded);
+    }
+
+    // The reason comes from the server: markup in it is shown as typed, in a
+    // real message box, never followed.
+    void markupInReasonShownAsText()
+    {
+        const QString reason = QStringLiteral("<b>账号已停用</b><img src=\"file:///etc/hostname\">");
+        ScriptedServer server(ScriptedServer::always({200, ScriptedServer::xmlReply({"1", reason})}));
+        SetBaseURL(server.baseUrl(), nullptr);
+        Qt::TextFormat format = Qt::RichText;
+        QString shown;
+        whileShown([&](QDialog* dialog) {
+            onNextMessageBox([&](QMessageBox* box) {
+                auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+                QVERIFY(label);
+                format = label->textFormat();
+                shown = label->text();
+                box->accept();
+            });
+            logIn(dialog, QStringLiteral("demo"), QStringLiteral("pw"));
+        });
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(shown, QStringLiteral("登录失败！") + reason);
+    }
+
+    void rememberedUserNameLeavesThePassword()
+    {
+        ScriptedServer server(ScriptedServer::always({200, ScriptedServer::xmlReply({"0"})}));
+        SetBaseURL(server.baseUrl(), nullptr);
+        MessageBoxRecorder boxes;
+        whileShown([](QDialog* dialog) { logIn(dialog, QStringLiteral(" 张三 "), QStringLiteral("Pw秘密")); });
+        QVERIFY(frmLogin().LoginSucceeded);
+        QCOMPARE(settings::LastUserName(), QStringLiteral("张三"));
+        QFile file(settings::UserFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray stored = file.readAll();
+        QVERIFY(!stored.contains("Pw"));
+        QVERIFY(!QString::fromUtf8(stored).contains(QStringLiteral("秘密")));
+
+        whileShown([](QDialog* dialog) {
+            QCOMPARE(control<QLineEdit>(dialog, "txtUserName")->text(), QStringLiteral("张三"));
+            QCOMPARE(control<QLineEdit>(dialog, "txtPassword")->text(), QString());
+            QVERIFY(control<QLineEdit>(dialog, "txtPassword")->hasFocus());
+        });
+    }
+
+    void refusedLoginIsNotRemembered()
+    {
+        settings::RememberUserName(QStringLiteral("earlier"));
+        ScriptedServer server(ScriptedServer::always({200, ScriptedServer::xmlReply({"1", "no"})}));
+        SetBaseURL(server.baseUrl(), nullptr);
+        MessageBoxRecorder boxes;
+        whileShown([](QDialog* dialog) { logIn(dialog, QStringLiteral("later"), QStringLiteral("pw")); });
+        QCOMPARE(settings::LastUserName(), QStringLiteral("earlier"));
+    }
+
+    // An unusable address is refused with the reason and asked for again; a
+    // missing final "/" is added; the address is used at once and saved.
+    void serverButtonChangesTheAddress()
+    {
+        ScriptedServer first(ScriptedServer::always({200, ScriptedServer::xmlReply({"1", "first"})}));
+        ScriptedServer second(ScriptedServer::always({200, ScriptedServer::xmlReply({"0"})}));
+        SetBaseURL(first.baseUrl(), nullptr);
+        const QString secondTyped = second.baseUrl().chopped(1);
+        MessageBoxRecorder boxes;
+        QString shownBefore;
+        QString shownAfter;
+        whileShown([&](QDialog* dialog) {
+            shownBefore = control<QLabel>(dialog, "lblServer")->text();
+            answerAddressDialogs({QStringLiteral("ftp://x/"), secondTyped});
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdServer"), Qt::LeftButton);
+            shownAfter = control<QLabel>(dialog, "lblServer")->text();
+            logIn(dialog, QStringLiteral("demo"), QStringLiteral("pw"));
+        });
+        QCOMPARE(shownBefore, QStringLiteral("服务器：127.0.0.1:%1").arg(QUrl(first.baseUrl()).port()));
+        QCOMPARE(shownAfter, QStringLiteral("服务器：127.0.0.1:%1").arg(QUrl(second.baseUrl()).port()));
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("服务器地址无效：只支持http或https网址。")});
+        QCOMPARE(BaseURL(), second.baseUrl());
+        QVERIFY(first.targets().isEmpty());
+        QCOMPARE(second.targets().size(), 1);
+        QVERIFY(frmLogin().LoginSucceeded);
+        QCOMPARE(settings::AddressSettings().first().value, second.baseUrl());
+    }
+
+    void cancelledAddressChangesNothing()
+    {
+        ScriptedServer server(ScriptedServer::always({200, ScriptedServer::xmlReply({"0"})}));
+        SetBaseURL(server.baseUrl(), nullptr);
+        MessageBoxRecorder boxes;
+        whileShown([&](QDialog* dialog) {
+            answerAddressDialogs({QString()});
+            QTest::mouseClick(control<QPushButton>(dialog, "cmdServer"), Qt::LeftButton);
+        });
+        QCOMPARE(BaseURL(), server.baseUrl());
+        QVERIFY(!QFile::exists(settings::UserFile()));
+        QVERIFY(boxes.records().isEmpty());
+    }
+
+    void tipFitsItsBox()
+    {
+        whileShown([](QDialog* dialog) {
+            auto* tip = control<QTextEdit>(dialog, "txtTip");
+            QCOMPARE(tip->verticalScrollBar()->maximum(), 0);
+            QVERIFY(tip->document()->size().height() <= tip->viewport()->height());
+            QVERIFY(tip->document()->idealWidth() <= tip->viewport()->width());
+            QCOMPARE(tip->document()->blockCount(), 10);
+            const QTextBlock last = tip->document()->lastBlock();
+            const QRectF lastLine = tip->document()->documentLayout()->blockBoundingRect(last);
+            QVERIFY(lastLine.bottom() <= tip->viewport()->height());
+        });
+    }
+
+    void tabOrder()
+    {
+        whileShown([](QDialog*) {
+            QStringList visited;
+            for (int i = 0; i < 6; ++i) {
+                visited.append(QApplication::focusWidget()->objectName());
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            }
+            QCOMPARE(visited, (QStringList{"txtUserName", "txtPassword", "cmdOK", "cmdCancel", "cmdServer",
+                                           "txtUserName"}));
+        });
+    }
+
+    // Enter on a focused button presses that button, not the default one.
+    void enterOnFocusedButton_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("登录") << "cmdOK";
+        QTest::newRow("退出") << "cmdCancel";
+        QTest::newRow("服务器…") << "cmdServer";
+    }
+    void enterOnFocusedButton()
+    {
+        QFETCH(QString, button);
+        ScriptedServer server(ScriptedServer::always({200, ScriptedServer::xmlReply({"0"})}));
+        SetBaseURL(server.baseUrl(), nullptr);
+        MessageBoxRecorder boxes;
+        bool closed = false;
+        bool askedForAddress = false;
+        whileShown([&](QDialog* dialog) {
+            control<QLineEdit>(dialog, "txtUserName")->setText(QStringLiteral("demo"));
+            auto* target = dialog->findChild<QPushButton*>(button);
+            target->setFocus();
+            QCOMPARE(QApplication::focusWidget(), target);
+            QTimer::singleShot(0, [&] {
+                if (auto* input = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                    askedForAddress = true;
+                    input->reject();
+                }
+            });
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QCoreApplication::processEvents();
+            closed = !frmLogin().window() || !frmLogin().window()->isVisible();
+        });
+        QCOMPARE(server.targets().size(), button == QLatin1String("cmdOK") ? 1 : 0);
+        QCOMPARE(frmLogin().LoginSucceeded, button == QLatin1String("cmdOK"));
+        QCOMPARE(closed, button != QLatin1String("cmdServer"));
+        QCOMPARE(askedForAddress, button == QLatin1String("cmdServer"));
     }
 
     void documentObjectFailureClosesDialog()

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the .deb with CPack, unpacks it into a temporary root and checks what a
-# user gets from it: the dependencies found from the shared libraries, both
-# programs starting from the unpacked tree, the example workbooks read by the
-# packaged program, and a desktop entry, icon and AppStream metadata that the
-# desktop's own tools accept.
+# user gets from it: the dependencies found from the shared libraries and Qt's
+# Chinese texts, both programs starting from the unpacked tree, the example
+# workbooks read by the packaged program, the platform named in a system
+# configuration file reached, and a desktop entry, icon and AppStream metadata
+# that the desktop's own tools accept.
 # Usage: tst_package.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 
@@ -31,7 +32,7 @@ depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
 depended=$(sed 's/ *([^)]*)//g; s/, */\n/g' <<<"$depends")
 for package in libc6 'libstdc\+\+6' libqt6core6 libqt6gui6 libqt6widgets6 libcurl4 libxml2 'libzip[0-9]+' \
-               'libcpp-httplib[0-9.]+'; do
+               'libcpp-httplib[0-9.]+' qt6-translations-l10n; do
   grep -Exq "$package" <<<"$depended" || fail "Depends lacks $package"
 done
 
@@ -71,6 +72,19 @@ done
 cmp -s "$work/xlsx.csv" "$work/xls.csv" || fail "the example .xls and .xlsx hold different contacts"
 [[ $(wc -l <"$work/xlsx.csv") -eq 321 ]] || fail "the example .xlsx does not give 320 contacts"
 [[ $(sed -n 2p "$work/xlsx.csv") == $'闫玉兰,17208551973,,\r' ]] || fail "the first example contact is not the first data row"
+
+# An administrator names the platform in the system's configuration file (as
+# typed, without the final "/"); the packaged program reaches it without options.
+exec {demo}< <(exec "$root/usr/bin/veltrin-demo-server" --port 0)
+demo_pid=$!
+read -r demo_url <&"$demo"
+mkdir -p "$work/xdg/system/veltrin-import" "$work/xdg/user"
+printf '[platform]\nbase_url=%s\n' "${demo_url%/}" >"$work/xdg/system/veltrin-import/veltrin-import.conf"
+env -u VELTRIN_BASE_URL XDG_CONFIG_HOME="$work/xdg/user" XDG_CONFIG_DIRS="$work/xdg/system" VELTRIN_PASSWORD=demo123 \
+  "$root/usr/bin/veltrin-import" groups --user demo >"$work/groups.csv" 2>"$work/groups.err" ||
+  fail "the packaged program does not reach the platform named in the system's configuration file: $(cat "$work/groups.err")"
+head -n 1 "$work/groups.csv" | grep -q '^id,name,indent' || fail "the packaged program lists no groups"
+kill "$demo_pid"
 
 [[ $failures -eq 0 ]] || exit 1
 echo "PASS"

@@ -3,23 +3,26 @@
 #include "platform/modPub.h"
 #include "controls/ProgressBar.h"
 #include "demoserver/DemoServer.h"
+#include "import/ContactListModel.h"
+#include "import/ContactListView.h"
 #include "import/FailuresFile.h"
 #include "import/frmImport.h"
 #include "import/frmMain.h"
 #include "support/MessageBox.h"
 #include "support/Twips.h"
+#include "workbook/Workbook.h"
 
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QAbstractItemView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStringListModel>
 #include <QToolButton>
 #include <QtTest>
 
@@ -50,15 +53,14 @@ QDialog* openFileDialog()
     return nullptr;
 }
 
-// Chooses a workbook through the file dialog as a user would: the dialog opens
-// at the process's current directory, the name is typed and OK pressed.
+// Chooses a workbook through the file dialog as a user would: its full path is
+// typed and OK pressed, wherever the dialog opened.
 void chooseWorkbook(const QString& fileName, const QString& folder = DataDir)
 {
-    QDir::setCurrent(folder);
-    QTimer::singleShot(0, [fileName] {
+    QTimer::singleShot(0, [path = QDir(folder).filePath(fileName)] {
         QDialog* dialog = openFileDialog();
         QVERIFY(dialog);
-        dialog->findChild<QLineEdit*>(QStringLiteral("txtFile"))->setText(fileName);
+        dialog->findChild<QLineEdit*>(QStringLiteral("txtFile"))->setText(QDir::toNativeSeparators(path));
         QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
     });
     QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdSelFile")), Qt::LeftButton);
@@ -82,8 +84,7 @@ void cancelFileDialog()
 
 QStringList listEntries()
 {
-    auto* list = control<QAbstractItemView>(QStringLiteral("lstCust"));
-    return qobject_cast<QStringListModel*>(list->model())->stringList();
+    return control<ContactListView>(QStringLiteral("lstCust"))->contacts()->entries();
 }
 
 QList<QRadioButton*> visibleSheetButtons()
@@ -156,11 +157,13 @@ class TestWorkflow : public QObject {
 
     DemoServer server;
     int demoGroupId = 0;
+    QTemporaryDir config; // for the folder the window remembers
     QTemporaryDir state;
 
 private slots:
     void initTestCase()
     {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         // The window keeps its import journals here, not in the user's folder.
         QVERIFY(state.isValid());
         qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
@@ -228,7 +231,7 @@ private slots:
         QCOMPARE(entries.size(), 4);
         QCOMPARE(entries[0], QStringLiteral("张三             13812345678"));
         QCOMPARE(entries[3], QStringLiteral("王五             Tel:"));
-        QCOMPARE(control<QAbstractItemView>(QStringLiteral("lstCust"))->selectionModel()->selectedRows().size(), 4);
+        QCOMPARE(control<ContactListView>(QStringLiteral("lstCust"))->contacts()->checked(), std::vector<bool>(4, true));
         QVERIFY(control<QPushButton>(QStringLiteral("cmdOK"))->isEnabled());
         QCOMPARE(gLinkmanTable.size(), size_t(4));
 
@@ -238,6 +241,43 @@ private slots:
         QVERIFY(!frmMain().window()->findChild<QRadioButton*>(QStringLiteral("optSheet1")));
         QVERIFY(control<QRadioButton>(QStringLiteral("optSheet0"))->isChecked());
         QCOMPARE(listEntries().size(), 2);
+    }
+
+    // The file dialog offers contact files of every kind that is read, and
+    // each gives the contacts that the same sheet gives as .xlsx.
+    void everyKindOfContactFileOpensThroughTheDialog()
+    {
+        MessageBoxRecorder boxes;
+        const QString formats = QStringLiteral(VELTRIN_TEST_DATA "/formats/");
+        // Chosen first, so that the dialog opens in its folder.
+        chooseWorkbook(QStringLiteral("contacts.xlsx"), formats);
+        const QStringList expected = listEntries();
+        QCOMPARE(expected.size(), 8);
+
+        QString filter;
+        QStringList offered;
+        QTimer::singleShot(0, [&] {
+            QDialog* dialog = openFileDialog();
+            QVERIFY(dialog);
+            filter = dialog->findChild<QLineEdit*>(QStringLiteral("txtFilter"))->text();
+            const auto* files = dialog->findChild<QListWidget*>(QStringLiteral("lstFile"));
+            for (int i = 0; i < files->count(); ++i)
+                offered << files->item(i)->text();
+            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+        });
+        QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdSelFile")), Qt::LeftButton);
+        QCOMPARE(filter, workbook::FileDialogFilter());
+        for (const char* name : {"utf8.csv", "unicode_text.txt", "web_page.html", "excel_2003.xml", "contacts.ods"})
+            QVERIFY2(offered.contains(QString::fromLatin1(name), Qt::CaseInsensitive), name);
+        QVERIFY(!offered.contains(QStringLiteral("make_fixtures.py")));
+
+        for (const char* name : {"gbk.csv", "web_export.xls", "web_page.html", "web_system_2003.xls", "contacts.ods"}) {
+            chooseWorkbook(QString::fromLatin1(name), formats);
+            QCOMPARE(listEntries(), expected);
+            QVERIFY(control<QPushButton>(QStringLiteral("cmdOK"))->isEnabled());
+        }
+        QCOMPARE(captions(visibleSheetButtons()), (QStringList{QStringLiteral("客户"), QStringLiteral("供应商")}));
+        QVERIFY(boxes.records().isEmpty());
     }
 
     void sheetClicksAnalyseAndResetTheGroup()

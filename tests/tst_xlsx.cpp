@@ -403,8 +403,6 @@ private slots:
         QTest::newRow("cell text past 1 MiB") << "too_long_text.xlsx" << QStringLiteral("单元格 A1 的内容超过1 MiB");
         QTest::newRow("shared string beyond the table")
             << "bad_shared_string.xlsx" << QStringLiteral("单元格 A1 引用的共享字符串“3”不存在");
-        QTest::newRow("OpenDocument spreadsheet")
-            << "spreadsheet.ods" << QStringLiteral("不支持OpenDocument表格(.ods)，请另存为.xlsx或.xls");
     }
 
     void refusedWithAReason()

@@ -2,6 +2,8 @@
 
 #include "support/Numbers.h"
 #include "workbook/Readers.h"
+#include "workbook/TextFile.h"
+#include "workbook/XlsxPackage.h"
 
 #include <QDate>
 #include <QFile>
@@ -12,6 +14,8 @@
 
 namespace workbook {
 namespace {
+
+using namespace Qt::StringLiterals;
 
 QString dateText(double serial)
 {
@@ -43,6 +47,68 @@ QString scalarText(CellValue::Kind kind, double number)
     default:
         return {};
     }
+}
+
+// Enough of a text file to see what it holds.
+constexpr qint64 SniffBytes = qint64(64) << 10;
+
+enum class TextKind { Delimited, WebPage, XmlSpreadsheet, OtherXml, NoText };
+
+bool isHtmlElement(QStringView name)
+{
+    static const QStringList names{
+        u"html"_s,  u"head"_s,  u"body"_s,  u"meta"_s,  u"title"_s, u"style"_s, u"script"_s, u"link"_s,
+        u"base"_s,  u"table"_s, u"caption"_s, u"thead"_s, u"tbody"_s, u"tfoot"_s, u"tr"_s,  u"th"_s,
+        u"td"_s,    u"div"_s,   u"p"_s,     u"br"_s,    u"span"_s,  u"font"_s,  u"b"_s,      u"center"_s,
+        u"form"_s,  u"h1"_s,    u"h2"_s,    u"h3"_s,    u"pre"_s,   u"hr"_s,    u"ul"_s,     u"ol"_s};
+    return names.contains(name, Qt::CaseInsensitive);
+}
+
+// What a text file holds, told by its first markup: an XML spreadsheet has
+// the root element "Workbook" (or the processing instruction that names it
+// "Excel.Sheet"), a web page a doctype or a first element of HTML. Text that
+// starts otherwise is taken for delimited text.
+TextKind textKind(const std::optional<QString>& head)
+{
+    if (!head)
+        return TextKind::NoText;
+    QStringView rest = QStringView(*head).trimmed();
+    bool xml = false;
+    while (rest.startsWith(u'<')) {
+        if (rest.startsWith(u"<?")) {
+            xml = true;
+            const qsizetype end = rest.indexOf(u"?>");
+            if (rest.startsWith(u"<?mso-application") && rest.first(end < 0 ? rest.size() : end).contains(u"Excel.Sheet"))
+                return TextKind::XmlSpreadsheet;
+            rest = end < 0 ? QStringView() : rest.sliced(end + 2).trimmed();
+        } else if (rest.startsWith(u"<!--")) {
+            const qsizetype end = rest.indexOf(u"-->");
+            rest = end < 0 ? QStringView() : rest.sliced(end + 3).trimmed();
+        } else if (rest.startsWith(u"<!")) {
+            qsizetype end = rest.indexOf(u'>');
+            const qsizetype subset = rest.indexOf(u'[');
+            if (subset >= 0 && subset < end) // the internal subset of a DTD holds markup of its own
+                end = rest.indexOf(u"]>", subset) + 1;
+            const QStringView declaration = rest.first(end <= 0 ? rest.size() : end);
+            if (declaration.startsWith(u"<!doctype html", Qt::CaseInsensitive))
+                return TextKind::WebPage;
+            if (declaration.startsWith(u"<!DOCTYPE Workbook"))
+                return TextKind::XmlSpreadsheet;
+            rest = end <= 0 ? QStringView() : rest.sliced(end + 1).trimmed();
+        } else {
+            qsizetype end = 1;
+            while (end < rest.size() && !rest[end].isSpace() && rest[end] != u'>' && rest[end] != u'/')
+                ++end;
+            const QStringView name = rest.sliced(1, end - 1);
+            const QStringView localName = name.sliced(name.lastIndexOf(u':') + 1);
+            if (localName == u"Workbook")
+                return TextKind::XmlSpreadsheet;
+            if (isHtmlElement(localName))
+                return TextKind::WebPage;
+            return xml ? TextKind::OtherXml : TextKind::Delimited;
+        }
+    }
+    return xml ? TextKind::OtherXml : TextKind::Delimited;
 }
 
 WorkbookError errorInCell(int row, int column, const QString& name)
@@ -129,7 +195,7 @@ void Worksheet::set(int row, int column, CellValue value)
 {
     if (!acceptable(row, column))
         return;
-    Cell cell{row, static_cast<uint16_t>(column), value.kind, false, {}};
+    Cell cell{row, static_cast<uint16_t>(column), value.kind, Storage::Own, {}};
     if (value.kind == CellValue::Kind::Text || value.kind == CellValue::Kind::Error) {
         cell.string = static_cast<uint32_t>(strings_.size());
         strings_.push_back(std::move(value.text));
@@ -143,9 +209,35 @@ void Worksheet::setSharedText(int row, int column, uint32_t index)
 {
     if (!acceptable(row, column))
         return;
-    Cell cell{row, static_cast<uint16_t>(column), CellValue::Kind::Text, true, {}};
+    Cell cell{row, static_cast<uint16_t>(column), CellValue::Kind::Text, Storage::Shared, {}};
     cell.string = index;
     store(cell);
+}
+
+void Worksheet::setPooledText(int row, int column, qsizetype offset, qsizetype length)
+{
+    if (!acceptable(row, column))
+        return;
+    if (offset + length > qsizetype(UINT32_MAX))
+        throw WorkbookError(QStringLiteral("工作表“%1”的文字超过4 GiB，超出本程序能读取的范围。").arg(name_));
+    Cell cell{row, static_cast<uint16_t>(column), CellValue::Kind::Text, Storage::Pooled, {}};
+    cell.slice = {static_cast<uint32_t>(offset), static_cast<uint32_t>(length)};
+    store(cell);
+}
+
+QString Worksheet::string(const Cell& cell) const
+{
+    switch (cell.storage) {
+    case Storage::Own:
+        return strings_[cell.string];
+    case Storage::Shared:
+        return (*shared_)[cell.string];
+    case Storage::Pooled:
+        break;
+    }
+    if (utf8Pool_)
+        return QString::fromUtf8(utf8Pool_ + cell.slice.offset, cell.slice.length);
+    return QString(pool_.constData() + cell.slice.offset, cell.slice.length);
 }
 
 void Worksheet::store(const Cell& cell)
@@ -229,15 +321,73 @@ std::unique_ptr<Workbook> Workbook::Bind(const QString& path)
         throw WorkbookError(QStringLiteral("文件“%1”不存在。").arg(path));
     if (!file.open(QIODevice::ReadOnly))
         throw WorkbookError(QStringLiteral("无法打开文件“%1”：%2").arg(path, file.errorString()));
-    const QByteArray head = file.read(8);
+    const QByteArray head = file.read(SniffBytes);
     file.close();
     if (head.isEmpty())
         throw WorkbookError(QStringLiteral("文件“%1”是空文件，不是工作簿。").arg(path));
     if (head.startsWith(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) || StartsWithBiffBof(head))
         return OpenXls(path);
     if (head.startsWith("PK\x03\x04"))
-        return OpenXlsx(path);
-    throw WorkbookError(QStringLiteral("文件“%1”不是Excel工作簿（既不是.xls也不是.xlsx格式）。").arg(path));
+        return OpenZip(path);
+    switch (textKind(text::DecodeHead(head))) {
+    case TextKind::Delimited:
+        return OpenCsv(path);
+    case TextKind::WebPage:
+        return OpenHtml(path);
+    case TextKind::XmlSpreadsheet:
+        return OpenSpreadsheetMl(path);
+    case TextKind::OtherXml:
+        throw WorkbookError(QStringLiteral("文件“%1”是XML文件，但不是Excel 2003 XML表格，本程序不能读取。").arg(path));
+    case TextKind::NoText:
+        break;
+    }
+    throw WorkbookError(QStringLiteral("文件“%1”不是本程序能读取的表格文件。本程序读取Excel工作簿（.xls、.xlsx、.xlsm等）、"
+                                       "OpenDocument表格（.ods）、CSV和文本文件、网页表格以及Excel 2003 XML表格。")
+                            .arg(path));
+}
+
+std::unique_ptr<Workbook> OpenZip(const QString& path)
+{
+    const QByteArray mimeType = xlsx::Package(path).head(QStringLiteral("mimetype"), 100);
+    if (mimeType.startsWith("application/vnd.oasis.opendocument.spreadsheet"))
+        return OpenOds(path);
+    if (mimeType.startsWith("application/vnd.oasis.opendocument"))
+        throw WorkbookError(QStringLiteral("“%1”是OpenDocument文档，但不是表格，本程序不能读取。").arg(path));
+    return OpenXlsx(path);
+}
+
+QString FileDialogFilter()
+{
+    return QStringLiteral("*.xls;*.xlsx;*.xlsm;*.xltx;*.xltm;*.xlt;*.ods;*.csv;*.txt;*.htm;*.html;*.xml");
+}
+
+void OnePassWorkbook::load()
+{
+    sheets_ = readAll();
+    handedOver_.assign(sheets_.size(), false);
+    names_.clear();
+    for (const Worksheet& sheet : sheets_)
+        names_.append(sheet.name());
+}
+
+Worksheet OnePassWorkbook::readSheet(int index)
+{
+    const auto at = static_cast<size_t>(index);
+    if (at >= sheets_.size() || handedOver_[at]) {
+        const QStringList names = names_;
+        load();
+        if (names_ != names)
+            throw WorkbookError(QStringLiteral("工作簿在读取期间被改动了，请重新选择文件。"));
+    }
+    handedOver_[at] = true;
+    return std::move(sheets_[at]);
+}
+
+void OnePassWorkbook::Close()
+{
+    Workbook::Close();
+    sheets_.clear();
+    handedOver_.clear();
 }
 
 QString Workbook::Name(int position) const

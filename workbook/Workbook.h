@@ -39,6 +39,10 @@ struct CellValue {
     static CellValue fromError(QString name) { return {Kind::Error, 0, std::move(name)}; }
 };
 
+// The largest sheet: 1048576 rows of 16384 columns.
+inline constexpr int MaxRows = 1048576;
+inline constexpr int MaxColumns = 16384;
+
 // "C" for column 3, "AA" for column 27.
 QString ColumnName(int column);
 // "C5" for row 5, column 3.
@@ -54,6 +58,8 @@ public:
     explicit Worksheet(QString name = {}) : name_(std::move(name)) {}
 
     const QString& name() const { return name_; }
+    // For readers that learn the name after the cells, as from a table's caption.
+    void rename(QString name) { name_ = std::move(name); }
     // An absent cell, or one outside the sheet, is empty.
     CellValue cell(int row, int column) const;
     // The cell's text: empty, text unchanged, numbers in plain decimal form,
@@ -64,7 +70,7 @@ public:
 
     // Readers store cells through this, best row by row and left to right; a
     // later value for the same cell replaces the earlier. A cell beyond column
-    // 16384, the last of the widest sheets, is not stored.
+    // MaxColumns, the last of the widest sheets, is not stored.
     void set(int row, int column, CellValue value);
     // The texts that many cells share, such as a workbook's shared strings;
     // setSharedText stores a cell showing the one at `index`, which must lie
@@ -72,6 +78,20 @@ public:
     using SharedStrings = std::shared_ptr<const std::vector<QString>>;
     void useSharedStrings(SharedStrings strings) { shared_ = std::move(strings); }
     void setSharedText(int row, int column, uint32_t index);
+    // Texts that lie in one block, such as the content of a text file:
+    // setPooledText stores a cell showing the `length` code units at `offset`
+    // in the pool that usePool hands over before the first read, so no string
+    // is made per cell until the cell is read. Throws WorkbookError for a
+    // pool beyond 4 Gi code units.
+    void setPooledText(int row, int column, qsizetype offset, qsizetype length);
+    // A pool of UTF-16 characters...
+    void usePool(QString pool) { pool_ = std::move(pool); }
+    // ... or of UTF-8 bytes that `owner` keeps.
+    void usePool(const char* utf8, std::shared_ptr<const void> owner)
+    {
+        utf8Pool_ = utf8;
+        poolOwner_ = std::move(owner);
+    }
     // A reader that knows how many more cells will come says so first, so
     // the table is allocated once at its size instead of regrown.
     void reserve(qsizetype cells);
@@ -81,14 +101,21 @@ public:
     qsizetype cellCount() const;
 
 private:
+    // Where the text of a Text or Error cell is.
+    enum class Storage : uint8_t { Own, Shared, Pooled };
+    struct Slice {
+        uint32_t offset;
+        uint32_t length;
+    };
     struct Cell {
         int32_t row;
         uint16_t column;
         CellValue::Kind kind;
-        bool shared; // the text is in shared_, not strings_
+        Storage storage;
         union {
             double number;   // Number, Date, Boolean
-            uint32_t string; // Text, Error: the index in strings_ or shared_
+            uint32_t string; // Own, Shared: the index in strings_ or shared_
+            Slice slice;     // Pooled: where in pool_
         };
     };
     // Where the cells of a row start in cells_; the rows holding cells only.
@@ -101,16 +128,12 @@ private:
         const Cell* end;
     };
 
-    static constexpr int MaxColumn = 16384;
     static uint64_t orderKey(const Cell& cell) { return uint64_t(uint32_t(cell.row)) << 16 | cell.column; }
 
     CellRange rowCells(int row) const;
     const Cell* find(int row, int column) const;
-    const QString& string(const Cell& cell) const
-    {
-        return cell.shared ? (*shared_)[cell.string] : strings_[cell.string];
-    }
-    bool acceptable(int row, int column) const { return row >= 1 && column >= 1 && column <= MaxColumn; }
+    QString string(const Cell& cell) const;
+    bool acceptable(int row, int column) const { return row >= 1 && column >= 1 && column <= MaxColumns; }
     void store(const Cell& cell);
     void arrange() const;
 
@@ -124,14 +147,21 @@ private:
     mutable bool ordered_ = true;
     QList<QString> strings_;
     SharedStrings shared_;
+    QString pool_;
+    const char* utf8Pool_ = nullptr;
+    std::shared_ptr<const void> poolOwner_;
 };
 
 // The text form of a cell value (see Worksheet::text); row and column only name
 // the cell in the error description.
 QString CellText(const CellValue& value, int row, int column);
 
-// A workbook file bound by its path, read by its content (OLE2 container: .xls;
-// zip: .xlsx), never by its extension. Worksheets are numbered from 1.
+// A workbook file bound by its path, read by its content, never by its
+// extension: an OLE2 container is an .xls (or .xlt) workbook; a zip package an
+// OpenDocument spreadsheet (.ods) or an Office Open XML workbook (.xlsx, .xlsm,
+// .xltx, .xltm); a text file a web page with tables, an Excel 2003 XML
+// spreadsheet, or comma-, tab- or semicolon-separated text. Worksheets are
+// numbered from 1.
 class Workbook {
 public:
     virtual ~Workbook() = default;
@@ -158,5 +188,9 @@ private:
     void checkPosition(int position) const;
     std::vector<std::unique_ptr<Worksheet>> sheets_;
 };
+
+// The file dialog's filter: the name patterns of every kind of file that
+// Bind reads, separated by ";".
+QString FileDialogFilter();
 
 } // namespace workbook

@@ -16,51 +16,14 @@ using xlsx::Package;
 using xlsx::Relationship;
 using xlsx::XmlHandler;
 
-QString qstring(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using xlsx::IsTrue;
+using xlsx::ParseIndex;
+using xlsx::ParseNumber;
+using xlsx::Trimmed;
+using xlsx::Utf8Text;
 
-// Pretty-printed parts may surround a value with blanks and line breaks.
-std::string_view trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-std::optional<int> parseIndex(std::string_view text)
-{
-    text = trimmed(text);
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 0)
-        return std::nullopt;
-    return value;
-}
-
-std::optional<double> parseNumber(std::string_view text)
-{
-    text = trimmed(text);
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
-bool isTrue(std::string_view text)
-{
-    text = trimmed(text);
-    return text == "1" || text == "true";
-}
-
-// More cells or shared strings than this are refused: they would take
-// gigabytes, far beyond any contact list.
-constexpr qsizetype MaxItems = qsizetype(1) << 24;
+// More shared strings than cells in a sheet are refused too.
+constexpr qsizetype MaxItems = MaxCells;
 
 enum class CellType : uint8_t { Number, SharedString, FormulaString, InlineString, Boolean, Error, IsoDate, Other };
 
@@ -108,7 +71,7 @@ public:
         if (depth_ == 2 && name == "workbookPr") {
             attributes.forEach([&](std::string_view attribute, std::string_view value) {
                 if (attribute == "date1904")
-                    date1904 = isTrue(value);
+                    date1904 = IsTrue(value);
             });
         } else if (depth_ == 2) {
             inSheets_ = name == "sheets";
@@ -130,9 +93,9 @@ private:
         QString id;
         attributes.forEach([&](std::string_view attribute, std::string_view value) {
             if (attribute == "name")
-                sheet.name = qstring(value);
+                sheet.name = Utf8Text(value);
             else if (attribute == "id")
-                id = qstring(value);
+                id = Utf8Text(value);
         });
         if (relationships_.empty()) {
             sheet.part = directory_ + QStringLiteral("worksheets/sheet%1.xml").arg(sheetElements_);
@@ -213,9 +176,9 @@ public:
             QString code;
             attributes.forEach([&](std::string_view attribute, std::string_view value) {
                 if (attribute == "numFmtId")
-                    id = parseIndex(value);
+                    id = ParseIndex(value);
                 else if (attribute == "formatCode")
-                    code = qstring(value);
+                    code = Utf8Text(value);
             });
             if (id)
                 customDate_[*id] = IsDateFormatCode(code);
@@ -225,7 +188,7 @@ public:
             int id = 0;
             attributes.forEach([&](std::string_view attribute, std::string_view value) {
                 if (attribute == "numFmtId")
-                    id = parseIndex(value).value_or(0);
+                    id = ParseIndex(value).value_or(0);
             });
             const auto custom = customDate_.find(id);
             dateStyles_.push_back(custom != customDate_.end() ? custom->second : IsBuiltInDateFormat(id));
@@ -261,7 +224,6 @@ protected:
 
 private:
     Package& package();
-    void refuseOtherFormats();
     QString findWorkbookPart();
     void readWorkbookPart(const QString& part);
     void loadSharedParts();
@@ -319,7 +281,6 @@ private:
 
 XlsxWorkbook::XlsxWorkbook(const QString& path) : path_(path), package_(std::make_unique<Package>(path))
 {
-    refuseOtherFormats();
     readWorkbookPart(findWorkbookPart());
 }
 
@@ -334,16 +295,6 @@ void XlsxWorkbook::Close()
 {
     Workbook::Close();
     package_.reset();
-}
-
-// Other zip-based documents come this way too; say what they are.
-void XlsxWorkbook::refuseOtherFormats()
-{
-    const QByteArray mimeType = package().head(QStringLiteral("mimetype"), 100);
-    if (mimeType.startsWith("application/vnd.oasis.opendocument.spreadsheet"))
-        throw WorkbookError(QStringLiteral("不支持OpenDocument表格(.ods)，请另存为.xlsx或.xls"));
-    if (mimeType.startsWith("application/vnd.oasis.opendocument"))
-        throw WorkbookError(QStringLiteral("“%1”是OpenDocument文档，不是Excel工作簿。").arg(path_));
 }
 
 QString XlsxWorkbook::findWorkbookPart()
@@ -487,7 +438,7 @@ void SheetHandler::startRow(const Attributes& attributes)
     std::optional<int> row;
     attributes.forEach([&](std::string_view name, std::string_view value) {
         if (name == "r")
-            row = parseIndex(value);
+            row = ParseIndex(value);
     });
     if (row && (*row < 1 || *row > xlsx::MaxRows)) {
         throw WorkbookError(QStringLiteral("工作表“%1”的行号 %2 超出范围（1至%3）。")
@@ -516,12 +467,12 @@ void SheetHandler::startCell(const Attributes& attributes)
         } else if (name == "t") {
             type_ = cellType(value);
         } else if (name == "s") {
-            style_ = parseIndex(value).value_or(0);
+            style_ = ParseIndex(value).value_or(0);
         }
     });
     if (!badReference.empty()) {
         throw WorkbookError(QStringLiteral("工作表“%1”的单元格地址“%2”无效或超出范围。")
-                                .arg(sheet_.name(), qstring(badReference)));
+                                .arg(sheet_.name(), Utf8Text(badReference)));
     }
     if (reference) {
         row_ = reference->row;
@@ -544,7 +495,7 @@ void SheetHandler::startCell(const Attributes& attributes)
 
 void SheetHandler::store()
 {
-    const bool blank = trimmed(value_).empty();
+    const bool blank = Trimmed(value_).empty();
     CellValue value;
     switch (type_) {
     case CellType::InlineString:
@@ -572,18 +523,18 @@ void SheetHandler::store()
     case CellType::Boolean:
         if (blank)
             return;
-        value = CellValue::fromBoolean(isTrue(value_));
+        value = CellValue::fromBoolean(IsTrue(value_));
         break;
     case CellType::Error:
         if (blank)
             return;
-        value = CellValue::fromError(qstring(trimmed(value_)));
+        value = CellValue::fromError(Utf8Text(Trimmed(value_)));
         break;
     case CellType::IsoDate: {
         if (blank)
             return;
-        const auto serial = xlsx::ParseIsoDate(trimmed(value_));
-        value = serial ? CellValue::fromDate(*serial) : CellValue::fromText(qstring(value_));
+        const auto serial = xlsx::ParseIsoDate(Trimmed(value_));
+        value = serial ? CellValue::fromDate(*serial) : CellValue::fromText(Utf8Text(value_));
         break;
     }
     }
@@ -602,9 +553,9 @@ void SheetHandler::countCell()
 
 CellValue SheetHandler::numberValue() const
 {
-    const auto number = parseNumber(value_);
+    const auto number = ParseNumber(value_);
     if (!number)
-        return CellValue::fromText(qstring(value_));
+        return CellValue::fromText(Utf8Text(value_));
     // Excel shows no date for a serial outside its calendar; the number stays then.
     const std::optional<double> serial =
         book_.isDateStyle(style_) ? DateSerial(*number, book_.date1904()) : std::nullopt;
@@ -614,10 +565,10 @@ CellValue SheetHandler::numberValue() const
 // The index of the cell's shared string, checked against the table.
 uint32_t SheetHandler::sharedString() const
 {
-    const auto index = parseIndex(value_);
+    const auto index = ParseIndex(value_);
     if (!index || static_cast<size_t>(*index) >= book_.sharedStrings()->size()) {
         throw WorkbookError(QStringLiteral("工作簿已损坏：工作表“%1”的单元格 %2 引用的共享字符串“%3”不存在。")
-                                .arg(sheet_.name(), CellAddress(row_, column_), qstring(value_)));
+                                .arg(sheet_.name(), CellAddress(row_, column_), Utf8Text(value_)));
     }
     return static_cast<uint32_t>(*index);
 }

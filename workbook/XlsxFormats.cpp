@@ -85,6 +85,17 @@ std::optional<double> serialOfDate(int year, int month, int day)
     return static_cast<double>(base.daysTo(date));
 }
 
+// A non-negative number at the start of `text`, with its fraction; advances past it.
+std::optional<double> leadingNumber(std::string_view& text)
+{
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || value < 0)
+        return std::nullopt;
+    text.remove_prefix(static_cast<size_t>(end - text.data()));
+    return value;
+}
+
 int hexDigit(QChar c)
 {
     const char16_t u = c.unicode();
@@ -113,6 +124,42 @@ std::optional<char16_t> escapedUnit(QStringView text)
 }
 
 } // namespace
+
+std::string_view Trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+std::optional<int> ParseIndex(std::string_view text)
+{
+    text = Trimmed(text);
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> ParseNumber(std::string_view text)
+{
+    text = Trimmed(text);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+bool IsTrue(std::string_view text)
+{
+    text = Trimmed(text);
+    return text == "1" || text == "true";
+}
 
 std::optional<CellReference> ParseCellReference(std::string_view text)
 {
@@ -170,6 +217,43 @@ std::optional<double> ParseIsoDate(std::string_view text)
         *serial += *time;
     }
     return skipTimeZone(text, pos) ? serial : std::nullopt;
+}
+
+std::optional<double> ParseIsoDuration(std::string_view text)
+{
+    text = Trimmed(text);
+    if (text.empty() || text.front() != 'P')
+        return std::nullopt;
+    text.remove_prefix(1);
+    double seconds = 0;
+    bool inTime = false;
+    bool any = false;
+    while (!text.empty()) {
+        if (!inTime && text.front() == 'T') {
+            inTime = true;
+            text.remove_prefix(1);
+            continue;
+        }
+        const auto number = leadingNumber(text);
+        if (!number || text.empty())
+            return std::nullopt;
+        const char unit = text.front();
+        text.remove_prefix(1);
+        if (!inTime && unit == 'D')
+            seconds += *number * 86400;
+        else if (inTime && unit == 'H')
+            seconds += *number * 3600;
+        else if (inTime && unit == 'M')
+            seconds += *number * 60;
+        else if (inTime && unit == 'S')
+            seconds += *number;
+        else
+            return std::nullopt;
+        any = true;
+    }
+    if (!any)
+        return std::nullopt;
+    return seconds / 86400;
 }
 
 QString DecodeEscapes(std::string_view utf8)

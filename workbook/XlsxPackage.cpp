@@ -1,6 +1,7 @@
 #include "workbook/XlsxPackage.h"
 
 #include "workbook/Workbook.h"
+#include "workbook/XlsxFormats.h"
 
 #include <QFile>
 #include <QUrl>
@@ -19,9 +20,24 @@
 namespace workbook::xlsx {
 namespace {
 
+// What a zip failure means to the user; libzip's own words for the rare rest.
 QString zipErrorText(zip_error_t* error)
 {
-    return QString::fromLocal8Bit(zip_error_strerror(error));
+    switch (zip_error_code_zip(error)) {
+    case ZIP_ER_CRC:
+        return QStringLiteral("数据校验（CRC）失败");
+    case ZIP_ER_NOZIP:
+        return QStringLiteral("找不到压缩包的目录，文件可能不完整");
+    case ZIP_ER_EOF:
+        return QStringLiteral("文件提前结束");
+    case ZIP_ER_INCONS:
+        return QStringLiteral("压缩包的目录前后不一致");
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA:
+        return QStringLiteral("压缩数据已损坏");
+    default:
+        return QString::fromLocal8Bit(zip_error_strerror(error));
+    }
 }
 
 #ifdef Q_OS_WIN
@@ -82,11 +98,6 @@ QString relationshipsPartOf(const QString& partName)
     return directory + QStringLiteral("_rels/") + partName.mid(directory.size()) + QStringLiteral(".rels");
 }
 
-QString qstring(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 } // namespace
 
 Package::Package(const QString& path) : path_(path)
@@ -98,7 +109,7 @@ Package::Package(const QString& path) : path_(path)
         zip_error_init_with_code(&error, code);
         const QString reason = zipErrorText(&error);
         zip_error_fini(&error);
-        throw WorkbookError(QStringLiteral("工作簿“%1”已损坏或不完整，无法作为.xlsx文件读取（%2）。").arg(path, reason));
+        throw WorkbookError(QStringLiteral("工作簿“%1”已损坏或不完整，无法读取其中的压缩包（%2）。").arg(path, reason));
     }
 }
 
@@ -191,11 +202,11 @@ public:
         bool external = false;
         attributes.forEach([&](std::string_view attribute, std::string_view value) {
             if (attribute == "Id")
-                relationship.id = qstring(value);
+                relationship.id = Utf8Text(value);
             else if (attribute == "Type")
-                relationship.type = qstring(value.substr(value.rfind('/') + 1));
+                relationship.type = Utf8Text(value.substr(value.rfind('/') + 1));
             else if (attribute == "Target")
-                relationship.target = qstring(value);
+                relationship.target = Utf8Text(value);
             else if (attribute == "TargetMode")
                 external = value == "External";
         });
@@ -373,12 +384,29 @@ private:
     std::unique_ptr<ReadAhead> ahead_;
 };
 
+namespace {
+
+// Reads the rest of a part whose XML is malformed: damage to the compressed
+// data often shows first as bytes that are no XML, and only the end of the
+// part, where its checksum is compared, says that it is damaged. The read
+// then throws the description of the damage.
+void readToEnd(ByteSource& source)
+{
+    std::vector<char> buffer(size_t(256) << 10);
+    while (source.read(buffer.data(), buffer.size()) > 0) {
+    }
+}
+
+} // namespace
+
 void ParsePart(Package& package, const QString& partName, XmlHandler& handler)
 {
     PartSource source(package, partName);
     try {
         ScanXml(source, handler);
     } catch (const XmlError& error) {
+        if (error.kind == XmlError::Kind::Malformed)
+            readToEnd(source);
         switch (error.kind) {
         case XmlError::Kind::Dtd:
             throw WorkbookError(QStringLiteral("工作簿“%1”的部件 %2 含有DTD声明，不是合规的.xlsx文件。")

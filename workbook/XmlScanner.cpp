@@ -986,6 +986,8 @@ private:
 size_t MemorySource::read(char* buffer, size_t size)
 {
     const size_t count = std::min({size, blockSize_, bytes_.size()});
+    if (count == 0) // an empty view may have no data at all
+        return 0;
     std::memcpy(buffer, bytes_.data(), count);
     bytes_.remove_prefix(count);
     return count;

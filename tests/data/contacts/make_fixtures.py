@@ -80,6 +80,8 @@ def main():
     write_xlsx(os.path.join(HERE, "ten_sheets.xlsx"),
                [("表%d" % (i + 1), [["第%d表" % (i + 1), "1370000%04d" % i]]) for i in range(10)])
     write_xlsx(os.path.join(HERE, "many.xlsx"), [("很多", [HEADING] + many(300))])
+    write_xlsx(os.path.join(HERE, "long_names.xlsx"),
+               [("2024年第一季度华东区重点客户名单", [HEADING] + SUPPLIERS), ("<b>粗体&表", [HEADING] + SUPPLIERS)])
     with open(os.path.join(HERE, "not_a_workbook.xls"), "w", encoding="utf-8") as f:
         f.write("<html><body>这不是工作簿</body></html>\n")
 

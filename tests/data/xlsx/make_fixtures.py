@@ -281,9 +281,6 @@ def make_damaged():
         ("xl/workbook.xml", f'<workbook xmlns="{MAIN}" xmlns:r="{REL}"><sheets>'
                             '<sheet name="丢失" sheetId="1" r:id="rId1"/></sheets></workbook>'),
         ("xl/_rels/workbook.xml.rels", relationships(("rId1", office("worksheet"), "worksheets/sheet1.xml")))])
-    write_package("spreadsheet.ods", [
-        ("mimetype", "application/vnd.oasis.opendocument.spreadsheet"),
-        ("content.xml", "<office:document-content xmlns:office='urn:oasis:names:tc:opendocument:xmlns:office:1.0'/>")])
 
     with open(path("values.xlsx"), "rb") as whole:
         data = whole.read()
