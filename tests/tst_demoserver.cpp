@@ -261,7 +261,7 @@ private slots:
             QCOMPARE(doc.root().children().item(0).text(), QStringLiteral("0"));
         }
         XMLDocument::resetSession();
-        testplatform::SendStop(program, testplatform::Stop::Terminate);
+        testplatform::SendStop(program, testplatform::Stop::CtrlC);
         QVERIFY(program.waitForFinished(10'000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
