@@ -9,6 +9,7 @@
 #include "import/NumberedContacts.h"
 #include "import/frmImport.h"
 #include "import/frmMain.h"
+#include "MainWindowControl.h"
 #include "platform/modPub.h"
 #include "support/MessageBox.h"
 
@@ -23,15 +24,6 @@ using demoserver::DemoServer;
 using support::MessageBoxRecorder;
 
 namespace {
-
-template <typename T> T* control(const char* name)
-{
-    QWidget* window = frmMain().window();
-    auto* widget = window ? window->findChild<T*>(QLatin1String(name)) : nullptr;
-    if (!widget)
-        qFatal("control %s missing", name);
-    return widget;
-}
 
 void dropWorkbook(const QString& path)
 {

@@ -5,6 +5,7 @@
 #include "import/ContactListModel.h"
 #include "import/ContactListView.h"
 #include "import/frmMain.h"
+#include "MainWindowControl.h"
 #include "support/MessageBox.h"
 #include "support/Twips.h"
 
@@ -36,15 +37,6 @@ QByteArray groupReply(const QByteArray& status, const QByteArray& list)
 QByteArray group(const QByteArray& id, const QByteArray& indent, const QByteArray& name)
 {
     return "<Group><ID>" + id + "</ID><Indent>" + indent + "</Indent><Name>" + name + "</Name></Group>";
-}
-
-template <typename T> T* control(const char* name)
-{
-    QWidget* window = frmMain().window();
-    auto* widget = window ? window->findChild<T*>(QLatin1String(name)) : nullptr;
-    if (!widget)
-        qFatal("control %s missing", name);
-    return widget;
 }
 
 // Shows the main window and waits for its first activation to have run.
