@@ -2,6 +2,7 @@
 
 #include "import/ContactAnalysis.h"
 #include "import/ContactsCsv.h"
+#include "support/Terminal.h"
 #include "workbook/Workbook.h"
 
 #include <QCommandLineParser>
@@ -10,7 +11,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -78,7 +78,7 @@ int runContacts(const QCommandLineParser& parser, const QStringList& files)
     // All that is left is freeing the table string by string, which the
     // system does at once when the process ends: a tenth of the run on a big
     // sheet. So the process ends here.
-    std::quick_exit(Success);
+    support::EndProcessNow(Success);
 }
 
 } // namespace

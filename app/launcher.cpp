@@ -1,5 +1,6 @@
 #include "app/WorkbookCommands.h"
 #include "support/Process.h"
+#include "support/Terminal.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -50,6 +51,7 @@ void keepBigBlocksInTheHeap()
 
 int main(int argc, char** argv)
 {
+    support::SetUpConsole();
     if (commandline::NamesCommand(WorkbookCommands(), argc, argv)) {
         keepBigBlocksInTheHeap();
         return commandline::Run(WorkbookCommands(), argc, argv);

@@ -3,6 +3,7 @@
 #include "platform/modPub.h"
 #include "demoserver/DemoServer.h"
 #include "support/MessageBox.h"
+#include "support/Terminal.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -140,6 +141,7 @@ int runWindows(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    support::SetUpConsole();
     if (commandline::NamesCommand(AllCommands(), argc, argv))
         return commandline::Run(AllCommands(), argc, argv);
     return runWindows(argc, argv);

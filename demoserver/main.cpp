@@ -4,9 +4,14 @@
 #include <QCoreApplication>
 
 #include <csignal>
-#include <pthread.h>
 #include <cstdio>
 #include <cstdlib>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
 
 namespace {
 
@@ -21,16 +26,50 @@ int intOption(const QCommandLineParser& parser, const QString& name)
     return value;
 }
 
-// The server's threads must not take SIGINT/SIGTERM: the main thread waits for them.
-sigset_t blockStopSignals()
+#ifdef _WIN32
+
+HANDLE stopEvent = nullptr;
+
+// Runs on a thread of its own that the system starts for the console event.
+BOOL WINAPI onConsoleStop(DWORD)
 {
-    sigset_t stopSet;
-    sigemptyset(&stopSet);
-    sigaddset(&stopSet, SIGINT);
-    sigaddset(&stopSet, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
-    return stopSet;
+    SetEvent(stopEvent);
+    return TRUE;
 }
+
+class StopSignals {
+public:
+    StopSignals()
+    {
+        stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(onConsoleStop, TRUE);
+    }
+    void wait() const { WaitForSingleObject(stopEvent, INFINITE); }
+};
+
+#else
+
+// The server's threads must not take SIGINT/SIGTERM: the main thread waits for them.
+class StopSignals {
+public:
+    StopSignals()
+    {
+        sigemptyset(&set_);
+        sigaddset(&set_, SIGINT);
+        sigaddset(&set_, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+    }
+    void wait() const
+    {
+        int received = 0;
+        sigwait(&set_, &received);
+    }
+
+private:
+    sigset_t set_;
+};
+
+#endif
 
 } // namespace
 
@@ -69,7 +108,7 @@ int main(int argc, char* argv[])
             return n == dropAt ? demoserver::FailMode::Drop : demoserver::FailMode::None;
         });
 
-    const sigset_t stopSignals = blockStopSignals();
+    const StopSignals stopSignals;
     const int port = intOption(parser, QStringLiteral("port"));
     if (!server.start(port)) {
         std::fprintf(stderr, "cannot listen on 127.0.0.1 port %d\n", port);
@@ -78,8 +117,7 @@ int main(int argc, char* argv[])
     std::printf("%s\n", qPrintable(server.baseUrl()));
     std::fflush(stdout);
 
-    int received = 0;
-    sigwait(&stopSignals, &received);
+    stopSignals.wait();
     server.stop();
     return 0;
 }

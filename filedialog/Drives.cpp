@@ -8,7 +8,11 @@
 #include <algorithm>
 
 #ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <array>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #endif
 
@@ -34,22 +38,38 @@ bool isUnder(const QString& path, QLatin1String directory)
 }
 
 #ifdef Q_OS_WIN
+// The volume's name; empty when it has none or cannot be read, as a drive
+// without a medium cannot. Choosing such a drive then says why.
+QString volumeName(const std::wstring& root)
+{
+    std::array<wchar_t, MAX_PATH + 1> name{};
+    if (!GetVolumeInformationW(root.c_str(), name.data(), static_cast<DWORD>(name.size()), nullptr, nullptr,
+                               nullptr, nullptr, 0))
+        return {};
+    return QString::fromWCharArray(name.data());
+}
+
 QList<Drive> driveLetters()
 {
+    // A drive without a medium must not make the system ask for one, neither
+    // now nor when it is chosen: the dialog says itself that it is not ready.
+    SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     QList<Drive> drives;
-    for (const QFileInfo& letter : QDir::drives()) {
-        Drive drive;
-        drive.root = QDir::toNativeSeparators(letter.absoluteFilePath());
-        const QStorageInfo storage(letter.absoluteFilePath());
-        if (storage.isValid() && storage.isReady())
-            drive.label = storage.name();
-        // Windows keeps a current directory for every drive letter; "C:" alone
-        // resolves to it.
+    const DWORD letters = GetLogicalDrives();
+    for (int letter = 0; letter < 26; ++letter) {
+        if ((letters & (DWORD(1) << letter)) == 0)
+            continue;
+        const wchar_t drive[] = {wchar_t(L'A' + letter), L':', L'\\', L'\0'};
+        Drive listed{QString::fromWCharArray(drive), volumeName(drive), {}};
+        // Windows keeps a current directory for every drive letter; "C:"
+        // alone resolves to it, with a trailing backslash under some systems
+        // that a directory path other than the root never has.
         std::error_code error;
-        const auto current = std::filesystem::absolute(drive.root.left(2).toStdWString(), error);
+        const auto current = std::filesystem::absolute(std::wstring(drive, 2), error);
         if (!error)
-            drive.currentDirectory = QString::fromStdWString(current.wstring());
-        drives.append(drive);
+            listed.currentDirectory =
+                QDir::toNativeSeparators(QDir::cleanPath(QString::fromStdWString(current.wstring())));
+        drives.append(listed);
     }
     return drives;
 }

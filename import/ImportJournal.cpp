@@ -1,6 +1,7 @@
 #include "import/ImportJournal.h"
 
 #include "platform/modPub.h"
+#include "support/AppInfo.h"
 #include "support/FileSync.h"
 #include "support/Numbers.h"
 
@@ -8,7 +9,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <condition_variable>
 
@@ -105,20 +105,6 @@ bool isJournal(const QString& path, QString& problem)
 {
     QFile file(path);
     return openJournal(file, problem);
-}
-
-QString stateFolder()
-{
-#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericStateLocation);
-#elif defined(Q_OS_WIN)
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-#else
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/state");
-#endif
-    return base + QStringLiteral("/veltrin-import");
 }
 
 } // namespace
@@ -299,7 +285,7 @@ void ImportJournal::sync()
 
 QString WindowJournalPath(const QByteArray& fingerprint)
 {
-    return stateFolder() + u'/' + QString::fromLatin1(fingerprint) + QStringLiteral(".journal");
+    return support::StateFolder() + u'/' + QString::fromLatin1(fingerprint) + QStringLiteral(".journal");
 }
 
 } // namespace contacts

@@ -3,18 +3,16 @@
 #include "support/CodePage.h"
 
 #include <curl/curl.h>
-#include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
-#include <iconv.h>
-
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace net {
@@ -40,47 +38,22 @@ namespace {
 // mode, so libxml2 keeps its size and depth limits.
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
-// A converter from code page 936 to UTF-8 for each thread, opened once.
-class Cp936Decoder {
-public:
-    Cp936Decoder() : cd_(iconv_open("UTF-8", "CP936")) {}
-    ~Cp936Decoder()
-    {
-        if (cd_ != reinterpret_cast<iconv_t>(-1))
-            iconv_close(cd_);
-    }
-    Cp936Decoder(const Cp936Decoder&) = delete;
-    Cp936Decoder& operator=(const Cp936Decoder&) = delete;
-
-    // Answers as libxml2 wants of an input converter: 0 when all was
-    // converted, -1 when the output is full, -3 when the input ends inside a
-    // character (both having converted what they could), -2 for bytes that
-    // are no character.
-    int convert(unsigned char* out, int* outlen, const unsigned char* in, int* inlen)
-    {
-        if (cd_ == reinterpret_cast<iconv_t>(-1))
-            return -2;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        auto* from = reinterpret_cast<char*>(const_cast<unsigned char*>(in));
-        auto* to = reinterpret_cast<char*>(out);
-        size_t fromLeft = static_cast<size_t>(*inlen);
-        size_t toLeft = static_cast<size_t>(*outlen);
-        const size_t converted = iconv(cd_, &from, &fromLeft, &to, &toLeft);
-        *inlen -= static_cast<int>(fromLeft);
-        *outlen -= static_cast<int>(toLeft);
-        if (converted != static_cast<size_t>(-1) && fromLeft == 0)
-            return 0;
-        return errno == EILSEQ ? -2 : errno == E2BIG ? -1 : -3;
-    }
-
-private:
-    iconv_t cd_;
-};
-
-int decodeCp936(unsigned char* out, int* outlen, const unsigned char* in, int* inlen)
+// The Chinese encodings that servers declare, as code pages of our own code
+// page layer, which reads them alike on every system (libxml2 reads only the
+// Unicode encodings and Latin-1 itself wherever it lacks iconv). Servers that
+// declare GB2312 send GBK (code page 936) in practice: strict GB2312 would
+// reject every character outside its small set.
+std::optional<int> chineseCodePage(QByteArrayView body)
 {
-    thread_local Cp936Decoder decoder;
-    return decoder.convert(out, outlen, in, inlen);
+    static const QRegularExpression declaration(
+        QStringLiteral(R"(^<\?xml\s[^>]*?\bencoding\s*=\s*["']([A-Za-z0-9._-]+)["'])"));
+    const QRegularExpressionMatch match = declaration.match(QString::fromLatin1(body.first(qMin(body.size(), 256))));
+    const QString encoding = match.captured(1).toUpper();
+    if (encoding == u"GB2312" || encoding == u"GBK" || encoding == u"CP936")
+        return 936;
+    if (encoding == u"GB18030")
+        return 54936;
+    return std::nullopt;
 }
 
 void initialiseLibraries()
@@ -89,13 +62,6 @@ void initialiseLibraries()
     std::call_once(once, [] {
         curl_global_init(CURL_GLOBAL_DEFAULT);
         xmlInitParser();
-        // Servers that declare GB2312 send GBK (code page 936) in practice;
-        // strict GB2312 would reject every character outside its small set.
-        xmlAddEncodingAlias("CP936", "GB2312");
-        xmlAddEncodingAlias("CP936", "GBK");
-        // Every reply declares it: libxml2 would open a new iconv converter
-        // for each, which took half the time of parsing one.
-        xmlNewCharEncodingHandler("CP936", &decodeCp936, nullptr);
     });
 }
 
@@ -363,8 +329,14 @@ public:
             context_.reset(xmlNewParserCtxt());
         if (!context_)
             throw XMLError(QStringLiteral("无法解析服务器的回复：内存不足。"));
+        // A reply in a Chinese encoding reaches libxml2 as UTF-8, its
+        // declaration then ignored.
+        const std::optional<int> codePage = chineseCodePage(body);
+        const QByteArray utf8 = codePage ? support::FromCodePage(body, *codePage).toUtf8() : QByteArray();
+        const QByteArrayView text = codePage ? QByteArrayView(utf8) : body;
+        const int options = codePage ? kParseOptions | XML_PARSE_IGNORE_ENC : kParseOptions;
         auto parsed = std::make_shared<ParsedDocument>(xmlCtxtReadMemory(
-            context_.get(), body.data(), static_cast<int>(body.size()), nullptr, nullptr, kParseOptions));
+            context_.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr, options));
         if (parsed->doc && context_->wellFormed && xmlDocGetRootElement(parsed->doc)) {
             lastBody_ = body.toByteArray();
             last_ = parsed;

@@ -1,15 +1,127 @@
 #include "support/CodePage.h"
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <optional>
+#else
 #include <iconv.h>
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <map>
+#include <memory>
 #include <string>
+#endif
 
 namespace support {
 namespace {
+
+constexpr int Gbk = 936;
+constexpr int Windows1252 = 1252;
+constexpr int Gb18030 = 54936;
+
+bool isAscii(QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+// The number of UTF-16 units of the character that starts at `at`: a surrogate
+// pair is one character, a lone surrogate half counts as one too.
+qsizetype characterLength(QStringView text, qsizetype at)
+{
+    return text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate() ? 2 : 1;
+}
+
+#ifdef Q_OS_WIN
+
+// Converts the whole text, or fails when a character has no form in the code
+// page: best-fit look-alikes would put another name in the contact list.
+std::optional<QByteArray> encodeExactly(QStringView text, int codePage)
+{
+    const auto* units = reinterpret_cast<const wchar_t*>(text.utf16());
+    const int length = static_cast<int>(text.size());
+    BOOL usedDefault = FALSE;
+    const int size = WideCharToMultiByte(static_cast<UINT>(codePage), WC_NO_BEST_FIT_CHARS, units, length,
+                                         nullptr, 0, nullptr, &usedDefault);
+    if (size <= 0 || usedDefault)
+        return std::nullopt;
+    QByteArray bytes(size, Qt::Uninitialized);
+    WideCharToMultiByte(static_cast<UINT>(codePage), WC_NO_BEST_FIT_CHARS, units, length, bytes.data(), size,
+                        nullptr, &usedDefault);
+    return usedDefault ? std::nullopt : std::optional<QByteArray>(bytes);
+}
+
+QByteArray encode(QStringView text, int codePage)
+{
+    if (std::optional<QByteArray> whole = encodeExactly(text, codePage))
+        return *whole;
+    // Some character has no form: character by character, "?" for each such one.
+    QByteArray bytes;
+    bytes.reserve(text.size() * 2);
+    for (qsizetype at = 0; at < text.size();) {
+        const qsizetype length = characterLength(text, at);
+        const std::optional<QByteArray> character = encodeExactly(text.sliced(at, length), codePage);
+        bytes += character ? *character : QByteArray(1, '?');
+        at += length;
+    }
+    return bytes;
+}
+
+std::optional<QString> decodeExactly(QByteArrayView bytes, int codePage)
+{
+    const int length = static_cast<int>(bytes.size());
+    const int size = MultiByteToWideChar(static_cast<UINT>(codePage), MB_ERR_INVALID_CHARS, bytes.data(), length,
+                                         nullptr, 0);
+    if (size <= 0)
+        return std::nullopt;
+    QString text(size, Qt::Uninitialized);
+    MultiByteToWideChar(static_cast<UINT>(codePage), MB_ERR_INVALID_CHARS, bytes.data(), length,
+                        reinterpret_cast<wchar_t*>(text.data()), size);
+    return text;
+}
+
+QString decode(QByteArrayView bytes, int codePage)
+{
+    CPINFO info{};
+    if (!GetCPInfo(static_cast<UINT>(codePage), &info)) {
+        // A system without GB18030 still reads its one- and two-byte
+        // characters, which are GBK's.
+        codePage = codePage == Gb18030 ? Gbk : Windows1252;
+        GetCPInfo(static_cast<UINT>(codePage), &info);
+    }
+    if (bytes.isEmpty())
+        return {};
+    if (std::optional<QString> whole = decodeExactly(bytes, codePage))
+        return *whole;
+    // Some sequence is not of the code page: character by character, one
+    // U+FFFD for each byte that starts no character. A character is the
+    // shortest sequence that decodes: one, two or (GB18030) four bytes.
+    QString text;
+    text.reserve(bytes.size());
+    for (qsizetype at = 0; at < bytes.size();) {
+        const qsizetype longest = qMin<qsizetype>(info.MaxCharSize, bytes.size() - at);
+        qsizetype length = 1;
+        std::optional<QString> character = decodeExactly(bytes.sliced(at, length), codePage);
+        while (!character && length * 2 <= longest) {
+            length *= 2;
+            character = decodeExactly(bytes.sliced(at, length), codePage);
+        }
+        if (character) {
+            text += *character;
+            at += length;
+        } else {
+            text += QChar::ReplacementCharacter;
+            ++at;
+        }
+    }
+    return text;
+}
+
+#else
 
 // iconv descriptors are costly to open and the analysis converts one name per
 // contact, so each thread keeps one descriptor per direction and charset.
@@ -49,17 +161,21 @@ Converter& converter(const std::string& to, const std::string& from)
     return *slot;
 }
 
-bool isAscii(QStringView text)
+std::string charset(int codePage)
 {
-    for (QChar c : text)
-        if (c.unicode() >= 0x80)
-            return false;
-    return true;
+    switch (codePage) {
+    case 10000:
+        return "MACINTOSH";
+    case Gb18030:
+        return "GB18030";
+    default:
+        return "CP" + std::to_string(codePage);
+    }
 }
 
-QString decode(QByteArrayView bytes, const std::string& charset)
+QString decode(QByteArrayView bytes, int codePage)
 {
-    Converter& conv = converter("UTF-16LE", charset);
+    Converter& conv = converter("UTF-16LE", charset(codePage));
     if (!conv.valid())
         return QString::fromLatin1(bytes.data(), bytes.size());
     QString result(bytes.size(), Qt::Uninitialized);
@@ -85,13 +201,9 @@ QString decode(QByteArrayView bytes, const std::string& charset)
     return result;
 }
 
-} // namespace
-
-QByteArray ToGbk(QStringView text)
+QByteArray encode(QStringView text, int codePage)
 {
-    if (isAscii(text))
-        return text.toLatin1();
-    Converter& conv = converter("CP936", "UTF-16LE");
+    Converter& conv = converter(charset(codePage), "UTF-16LE");
     QByteArray result(text.size() * 2, Qt::Uninitialized);
     const char* in = reinterpret_cast<const char*>(text.utf16());
     size_t inLeft = static_cast<size_t>(text.size()) * 2;
@@ -101,12 +213,9 @@ QByteArray ToGbk(QStringView text)
         const int err = conv.convert(in, inLeft, out, outLeft);
         if (err == 0 || outLeft < 1)
             break;
-        // A character GBK cannot hold: "?" in its place. A surrogate pair is one character.
-        const auto unit = QChar(*reinterpret_cast<const char16_t*>(in));
-        size_t skip = 2;
-        if (unit.isHighSurrogate() && inLeft >= 4
-            && QChar(*reinterpret_cast<const char16_t*>(in + 2)).isLowSurrogate())
-            skip = 4;
+        // A character GBK cannot hold: "?" in its place.
+        const qsizetype at = text.size() - static_cast<qsizetype>(inLeft / 2);
+        const size_t skip = static_cast<size_t>(characterLength(text, at)) * 2;
         *out++ = '?';
         --outLeft;
         in += skip;
@@ -116,9 +225,20 @@ QByteArray ToGbk(QStringView text)
     return result;
 }
 
+#endif
+
+} // namespace
+
+QByteArray ToGbk(QStringView text)
+{
+    if (isAscii(text))
+        return text.toLatin1();
+    return encode(text, Gbk);
+}
+
 QString FromGbk(QByteArrayView bytes)
 {
-    return decode(bytes, "CP936");
+    return decode(bytes, Gbk);
 }
 
 QString FromCodePage(QByteArrayView bytes, int codePage)
@@ -128,8 +248,6 @@ QString FromCodePage(QByteArrayView bytes, int codePage)
         return QString::fromLatin1(bytes.data(), bytes.size());
     case 1200:
         return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
-    case 10000:
-        return decode(bytes, "MACINTOSH");
     case 65001:
         return QString::fromUtf8(bytes.data(), bytes.size());
     case 874:
@@ -146,9 +264,11 @@ QString FromCodePage(QByteArrayView bytes, int codePage)
     case 1256:
     case 1257:
     case 1258:
-        return decode(bytes, "CP" + std::to_string(codePage));
+    case 10000:
+    case Gb18030:
+        return decode(bytes, codePage);
     default:
-        return decode(bytes, "CP1252");
+        return decode(bytes, Windows1252);
     }
 }
 

@@ -18,8 +18,8 @@ QByteArray ToGbk(QStringView text);
 // A byte sequence that is not GBK becomes U+FFFD, one per undecodable byte.
 QString FromGbk(QByteArrayView bytes);
 
-// Decodes bytes written in a Windows code page (936, 1252, 950, ...), as older
-// workbooks declare it. An unknown code page is read as Windows-1252.
+// Decodes bytes written in a Windows code page (936, 1252, 950, 54936 for
+// GB18030, ...), as older workbooks and servers declare it. An unknown code page is read as Windows-1252.
 QString FromCodePage(QByteArrayView bytes, int codePage);
 
 } // namespace support

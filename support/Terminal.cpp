@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include <utility>
 #else
 #include <cerrno>
 #include <fcntl.h>
@@ -72,17 +76,63 @@ bool readLine(int fd, QByteArray& line)
 
 } // namespace
 
-bool IsTerminal(StandardStream stream)
-{
-    FILE* file = stream == StandardStream::Input ? stdin : stream == StandardStream::Output ? stdout : stderr;
 #ifdef _WIN32
-    return _isatty(_fileno(file)) != 0;
-#else
-    return ::isatty(::fileno(file)) == 1;
-#endif
+
+namespace {
+
+UINT savedOutputCodePage = 0;
+
+void restoreOutputCodePage()
+{
+    if (savedOutputCodePage != 0)
+        SetConsoleOutputCP(std::exchange(savedOutputCodePage, 0));
 }
 
-#ifdef _WIN32
+bool isConsole(HANDLE handle)
+{
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+DWORD standardHandleId(StandardStream stream)
+{
+    return stream == StandardStream::Input ? STD_INPUT_HANDLE
+         : stream == StandardStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;
+}
+
+} // namespace
+
+void SetUpConsole()
+{
+    // The C runtime would turn every "\n" written into "\r\n", and a CSV's
+    // "\r\n" into "\r\r\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    // Fails harmlessly for a console program, which has its console already,
+    // and for one started without a command line.
+    AttachConsole(ATTACH_PARENT_PROCESS);
+    if (!IsTerminal(StandardStream::Output) && !IsTerminal(StandardStream::Error))
+        return;
+    const UINT current = GetConsoleOutputCP();
+    if (current != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+        savedOutputCodePage = current;
+        std::atexit(restoreOutputCodePage);
+    }
+}
+
+void EndProcessNow(int status)
+{
+    std::fflush(nullptr);
+    restoreOutputCodePage();
+    std::_Exit(status);
+}
+
+// The C runtime takes the NUL device for a terminal too; only a console can
+// show a prompt and take a password.
+bool IsTerminal(StandardStream stream)
+{
+    return isConsole(GetStdHandle(standardHandleId(stream)));
+}
 
 std::optional<QString> ReadPasswordFromTerminal(const QString& prompt)
 {
@@ -116,11 +166,28 @@ std::optional<QString> ReadPasswordFromTerminal(const QString& prompt)
 void CatchStopSignals()
 {
     // The C runtime puts the default action back before it calls the handler.
+    // Ctrl-Break is the stop that can be sent to one group of a console's
+    // programs.
     std::signal(SIGINT, onStopSignal);
+    std::signal(SIGBREAK, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
 }
 
 #else
+
+void SetUpConsole() {}
+
+void EndProcessNow(int status)
+{
+    std::fflush(nullptr);
+    std::quick_exit(status);
+}
+
+bool IsTerminal(StandardStream stream)
+{
+    FILE* file = stream == StandardStream::Input ? stdin : stream == StandardStream::Output ? stdout : stderr;
+    return ::isatty(::fileno(file)) == 1;
+}
 
 std::optional<QString> ReadPasswordFromTerminal(const QString& prompt)
 {
@@ -133,11 +200,14 @@ std::optional<QString> ReadPasswordFromTerminal(const QString& prompt)
         ::close(tty);
         return std::nullopt;
     }
-    writeAll(tty, prompt.toLocal8Bit());
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     std::optional<QString> password;
-    if (::tcsetattr(tty, TCSAFLUSH, &quiet) == 0) {
+    // The echo goes off before the prompt shows: what is typed once it shows
+    // must be neither echoed nor flushed.
+    const bool silent = ::tcsetattr(tty, TCSAFLUSH, &quiet) == 0;
+    writeAll(tty, prompt.toLocal8Bit());
+    if (silent) {
         QByteArray line;
         if (readLine(tty, line))
             password = QString::fromLocal8Bit(line);

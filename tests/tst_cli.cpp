@@ -5,6 +5,7 @@
 #include "import/ImportProgress.h"
 #include "import/ImportRun.h"
 #include "net/XMLDocument.h"
+#include "TestPlatform.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <optional>
 
 using demoserver::DemoServer;
@@ -256,8 +256,8 @@ private slots:
     void stopSignal_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("Ctrl-C") << int(SIGINT);
-        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("Ctrl-C") << int(testplatform::Stop::CtrlC);
+        QTest::newRow("SIGTERM or Ctrl-Break") << int(testplatform::Stop::Terminate);
     }
     void stopSignal()
     {
@@ -267,12 +267,15 @@ private slots:
         QVERIFY(server.start(0));
         // Requests 1 to 3 log in, list the groups and log in again; 7 is the 4th contact.
         server.setFailurePlan(demoserver::failNth(7, FailMode::Hang));
+        if (testplatform::RunsUnderWine())
+            QSKIP("Wine delivers a console's Ctrl-C late and its Ctrl-Break not at all");
         const QString failures = tempPath(QStringLiteral("stopped-%1.csv").arg(signal));
         QProcess process;
+        testplatform::MakeStoppable(process);
         startCli(process, importArguments(server, Workbook, QStringLiteral("2")) << "--failures" << failures,
                  cliEnvironment());
         QTRY_VERIFY_WITH_TIMEOUT(server.requestLines().size() == 7, 60'000);
-        ::kill(static_cast<pid_t>(process.processId()), signal);
+        testplatform::SendStop(process, testplatform::Stop(signal));
         server.setFailurePlan({});
         const Run run = finish(process);
 
@@ -463,6 +466,40 @@ private slots:
         QCOMPARE(server.requestLines().size(), qsizetype(exitCode == 0 ? 2 : 0));
         QVERIFY(!revealsSecret(run.out));
         QVERIFY(!revealsSecret(run.err));
+    }
+
+    // At a terminal the password is asked for, never shown, and what the
+    // login gives comes back: veltrin-import hands the terminal, and on
+    // Windows the console, to the full program that asks.
+    void passwordTypedAtTheTerminal_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("shows");
+        QTest::newRow("right") << Secret << 0 << QStringLiteral("重要客户");
+        QTest::newRow("wrong") << QStringLiteral("Pw&秘密") << 1 << QStringLiteral("登录失败！用户名或密码错误");
+    }
+    void passwordTypedAtTheTerminal()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, exitCode);
+        QFETCH(QString, shows);
+        DemoServer server(users());
+        QVERIFY(server.start(0));
+        QProcessEnvironment environment = cliEnvironment();
+        environment.remove(QStringLiteral("VELTRIN_PASSWORD"));
+        const testplatform::TerminalRun run = testplatform::RunInTerminal(
+            QStringLiteral(VELTRIN_IMPORT_BINARY), {"groups", "--user", "demo", "--base-url", server.baseUrl()},
+            environment, QStringLiteral("demo 的密码："), typed);
+        if (!run.unavailable.isEmpty())
+            QSKIP(qPrintable(run.unavailable));
+        QVERIFY2(run.failure.isEmpty(), qPrintable(run.failure));
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.shown.contains(QStringLiteral("的密码：")) && run.shown.contains(shows), qPrintable(run.shown));
+        QVERIFY2(!run.shown.contains(typed) && !revealsSecret(run.shown), qPrintable(run.shown));
+        // The characters beyond ASCII arrive as typed.
+        QCOMPARE(server.requestLines().value(0),
+                 QStringLiteral("/Login.asp?UserName=demo&Password=") + modPub::URLEncode(typed));
     }
 
     void refusedBeforeSending_data()

@@ -1,4 +1,5 @@
 #include "demoserver/DemoServer.h"
+#include "TestPlatform.h"
 #include "net/XMLDocument.h"
 
 #include <QProcess>
@@ -248,6 +249,7 @@ private slots:
     void programServesUntilTerminated()
     {
         QProcess program;
+        testplatform::MakeStoppable(program);
         program.start(QStringLiteral(VELTRIN_DEMO_SERVER), {QStringLiteral("--port"), QStringLiteral("0")});
         QVERIFY(program.waitForReadyRead(10'000));
         const QString baseUrl = QString::fromUtf8(program.readLine()).trimmed();
@@ -259,7 +261,7 @@ private slots:
             QCOMPARE(doc.root().children().item(0).text(), QStringLiteral("0"));
         }
         XMLDocument::resetSession();
-        program.terminate();
+        testplatform::SendStop(program, testplatform::Stop::CtrlC);
         QVERIFY(program.waitForFinished(10'000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);

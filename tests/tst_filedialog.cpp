@@ -5,6 +5,7 @@
 #include "support/AppInfo.h"
 #include "support/MessageBox.h"
 #include "support/Twips.h"
+#include "TestPlatform.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -125,7 +126,11 @@ private:
     QString previousDirectory_;
     std::unique_ptr<MessageBoxRecorder> boxes_;
 
-    QString at(const QString& relative) const { return tree_->filePath(relative); }
+    // Paths as the dialog shows them: with the system's separators.
+    QString at(const QString& relative) const { return QDir::toNativeSeparators(tree_->filePath(relative)); }
+    // The drive of the test tree, which holds the current directory too.
+    QString root() const { return testplatform::RootOf(tree_->path()); }
+    QString rootDrive() const { return Drive{root(), {}, {}}.text(); }
 
     void makeFile(const QString& relative) const
     {
@@ -134,13 +139,13 @@ private:
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
 
-    // "/" holds the test tree; "usb" is a second drive, "gone" one that
-    // cannot be read.
+    // The root drive holds the test tree; "usb" is a second drive, "gone" one
+    // that cannot be read.
     std::unique_ptr<FrmSelFile> newForm() const
     {
         auto form = std::make_unique<FrmSelFile>();
         form->setApplicationDirectory(at("app"));
-        const QList<Drive> drives{{"/", {}, {}}, {at("usb"), "USB", {}}, {at("gone"), "GONE", {}}};
+        const QList<Drive> drives{{root(), {}, {}}, {at("usb"), "USB", {}}, {at("gone"), "GONE", {}}};
         form->setDriveProvider([drives] { return drives; });
         return form;
     }
@@ -200,7 +205,7 @@ private slots:
     void freshObject()
     {
         const auto form = newForm();
-        const QString prefix = at("app") + "/";
+        const QString prefix = at("app") + QDir::separator();
         QCOMPARE(form->Selected(), false);
         QCOMPARE(form->FileName(), QString());
         QCOMPARE(form->Filter(), "*.*");
@@ -262,7 +267,7 @@ private slots:
     {
         const auto form = newForm();
         showing(*form, [this](const Window& w) {
-            QCOMPARE(w.lstDriver->drive(), "/");
+            QCOMPARE(w.lstDriver->drive(), rootDrive());
             QCOMPARE(w.lstDir->path(), at("work"));
             QCOMPARE(w.entries(), QStringList({"book.xls", "notes.txt", "Other.XLS", "readme"}));
             QCOMPARE(w.lstFile->selectedIndex(), -1);
@@ -306,7 +311,10 @@ private slots:
         QFETCH(QString, drive);
         QFETCH(QString, directory);
         QFETCH(QString, selected);
-        const auto inTree = [this](QString text) { return text.replace("%1", tree_->path()); };
+        // "/" is the root drive, "%1" the test tree.
+        const auto inTree = [this](QString text) {
+            return text == u"/" ? rootDrive() : QDir::toNativeSeparators(text.replace("%1", tree_->path()));
+        };
         const auto form = newForm();
         form->setFileName(inTree(preset));
         showing(*form, [&](const Window& w) {
@@ -330,7 +338,7 @@ private slots:
         showing(
             *form,
             [this](const Window& w) {
-                QCOMPARE(w.lstDriver->drive(), "/");
+                QCOMPARE(w.lstDriver->drive(), rootDrive());
                 QCOMPARE(w.lstDir->path(), at("work"));
                 QCOMPARE(w.txtFile->text(), "x.xls");
             },
@@ -488,7 +496,7 @@ private slots:
         QCOMPARE(form->FileName(), at("work/book.xls"));
         QCOMPARE(form->FullPath(), at("work/book.xls"));
         QCOMPARE(form->ShortName(), "book.xls");
-        QCOMPARE(form->FilePath(), at("work") + "/");
+        QCOMPARE(form->FilePath(), at("work") + QDir::separator());
         QVERIFY(boxes_->records().isEmpty());
     }
 
@@ -507,19 +515,19 @@ private slots:
 
     void okAtTheRootKeepsOneSeparator()
     {
-        const QStringList rootFiles = QDir("/").entryList(QDir::Files | QDir::Hidden);
+        const QStringList rootFiles = QDir(root()).entryList(QDir::Files | QDir::Hidden);
         if (rootFiles.isEmpty())
-            QSKIP("no file directly under / to choose");
+            QSKIP("no file directly under the root to choose");
         const auto form = newForm();
         showing(*form, [&](const Window& w) {
-            w.lstDir->setPath("/");
-            QCOMPARE(w.lstDir->path(), "/");
-            QCOMPARE(w.lstFile->directory(), "/");
+            w.lstDir->setPath(root());
+            QCOMPARE(w.lstDir->path(), root());
+            QCOMPARE(w.lstFile->directory(), root());
             w.type(w.txtFile, rootFiles.first());
             QTest::mouseClick(w.cmdOK, Qt::LeftButton);
         });
         QVERIFY(form->Selected());
-        QCOMPARE(form->FileName(), "/" + rootFiles.first());
+        QCOMPARE(form->FileName(), root() + rootFiles.first());
     }
 
     void doubleClickOnFileIsOk()
@@ -709,7 +717,7 @@ private slots:
             QCOMPARE(boxes_->records().first().text, osErrorText(ENOENT));
             QCOMPARE(boxes_->records().first().icon, MsgIcon::NoIcon);
             QCOMPARE(boxes_->records().first().title, support::AppTitle());
-            QCOMPARE(w.lstDriver->drive(), "/");
+            QCOMPARE(w.lstDriver->drive(), rootDrive());
             QCOMPARE(w.lstDir->path(), at("work"));
             QCOMPARE(w.lstFile->directory(), at("work"));
             QCOMPARE(w.txtFile->text(), "notes.txt");
@@ -733,7 +741,7 @@ private slots:
         const auto form = newForm();
         showing(*form, [](const Window& w) { w.lstDriver->setCurrentIndex(1); });
         showing(*form, [this](const Window& w) {
-            QCOMPARE(w.lstDriver->drive(), "/");
+            QCOMPARE(w.lstDriver->drive(), rootDrive());
             QCOMPARE(w.lstDir->path(), at("work"));
         });
         QVERIFY(boxes_->records().isEmpty());

@@ -1,6 +1,7 @@
 // Replies that a hostile or broken server may send: none may crash or hang the
 // tool, make it read a local file, or hold more than the body cap in memory.
 #include "ScriptedServer.h"
+#include "TestPlatform.h"
 #include "platform/modPub.h"
 #include "import/ImportRun.h"
 #include "net/XMLDocument.h"
@@ -8,11 +9,6 @@
 
 #include <QTemporaryFile>
 #include <QtTest>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -38,7 +34,7 @@ public:
         bool send(QByteArrayView bytes)
         {
             for (qsizetype done = 0; done < bytes.size();) {
-                const ssize_t n = ::send(fd_, bytes.data() + done, static_cast<size_t>(bytes.size() - done), MSG_NOSIGNAL);
+                const qint64 n = testplatform::Send(socket_, bytes.data() + done, bytes.size() - done);
                 if (n <= 0)
                     return false;
                 done += n;
@@ -47,7 +43,7 @@ public:
             return true;
         }
         // Waits for the next request on a kept-alive connection; false once the client has gone.
-        bool awaitRequest() { return readHead(fd_); }
+        bool awaitRequest() { return readHead(socket_); }
         // Waits as a slow server would; returns false at once when the server stops.
         bool pause(std::chrono::milliseconds duration)
         {
@@ -57,9 +53,9 @@ public:
 
     private:
         friend class RawServer;
-        Connection(RawServer& server, int fd) : server_(server), fd_(fd) {}
+        Connection(RawServer& server, testplatform::Socket socket) : server_(server), socket_(socket) {}
         RawServer& server_;
-        int fd_;
+        testplatform::Socket socket_;
     };
     using Behaviour = std::function<void(Connection&)>;
 
@@ -67,15 +63,8 @@ public:
     // complete in the kernel's backlog and no byte ever comes back.
     explicit RawServer(Behaviour behaviour, bool accepting = true) : behaviour_(std::move(behaviour))
     {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        ::listen(listener_, 16);
+        listener_ = testplatform::BoundLoopbackSocket(port_);
+        testplatform::Listen(listener_, 16);
         if (accepting)
             acceptor_ = std::thread([this] { acceptLoop(); });
     }
@@ -85,16 +74,16 @@ public:
         {
             const std::lock_guard guard(mutex_);
             stopping_ = true;
-            for (const int fd : open_)
-                ::shutdown(fd, SHUT_RDWR);
+            for (const testplatform::Socket socket : open_)
+                testplatform::ShutDown(socket);
         }
         wake_.notify_all();
-        ::shutdown(listener_, SHUT_RDWR);
+        testplatform::StopListening(listener_);
         if (acceptor_.joinable())
             acceptor_.join();
         for (std::thread& worker : workers_)
             worker.join();
-        ::close(listener_);
+        testplatform::Close(listener_);
     }
 
     QString url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(port_).arg(path); }
@@ -104,26 +93,26 @@ private:
     void acceptLoop()
     {
         for (;;) {
-            const int fd = ::accept(listener_, nullptr, nullptr);
-            if (fd < 0)
+            testplatform::Socket socket = testplatform::Accept(listener_);
+            if (socket == testplatform::NoSocket)
                 return;
             const std::lock_guard guard(mutex_);
             if (stopping_) {
-                ::close(fd);
+                testplatform::Close(socket);
                 return;
             }
-            open_.push_back(fd);
-            workers_.emplace_back([this, fd] { serve(fd); });
+            open_.push_back(socket);
+            workers_.emplace_back([this, socket] { serve(socket); });
         }
     }
 
     // Reads one request head (the tool sends GET requests only, without a body).
-    static bool readHead(int fd)
+    static bool readHead(testplatform::Socket socket)
     {
         QByteArray head;
         char buffer[4096];
         while (!head.contains("\r\n\r\n")) {
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            const qint64 n = testplatform::Receive(socket, buffer, sizeof buffer);
             if (n <= 0)
                 return false;
             head.append(buffer, n);
@@ -131,23 +120,23 @@ private:
         return true;
     }
 
-    void serve(int fd)
+    void serve(testplatform::Socket socket)
     {
-        Connection connection(*this, fd);
-        if (readHead(fd))
+        Connection connection(*this, socket);
+        if (readHead(socket))
             behaviour_(connection);
-        ::shutdown(fd, SHUT_RDWR);
+        testplatform::ShutDown(socket);
         const std::lock_guard guard(mutex_);
-        std::erase(open_, fd);
-        ::close(fd);
+        std::erase(open_, socket);
+        testplatform::Close(socket);
     }
 
     Behaviour behaviour_;
-    int listener_ = -1;
+    testplatform::Socket listener_ = testplatform::NoSocket;
     int port_ = 0;
     std::thread acceptor_;
     std::vector<std::thread> workers_;
-    std::vector<int> open_;
+    std::vector<testplatform::Socket> open_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;

@@ -5,6 +5,7 @@
 #include "import/FailuresFile.h"
 #include "import/ImportJournal.h"
 #include "platform/modPub.h"
+#include "TestPlatform.h"
 
 #include <QFile>
 #include <QProcess>
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <thread>
 
 using contacts::ImportJournal;
@@ -72,16 +72,16 @@ struct KillRound {
             return FailMode::None;
         while (child == 0)
             std::this_thread::yield();
-        const auto pid = static_cast<pid_t>(child.load());
+        const qint64 pid = child.load();
         if (way == 2) {
             killer = std::thread([this, pid] {
                 std::this_thread::sleep_for(delay);
-                ::kill(pid, SIGKILL);
+                testplatform::Kill(pid);
                 killed = true;
             });
             return FailMode::None;
         }
-        ::kill(pid, SIGKILL);
+        testplatform::Kill(pid);
         return way == 0 ? FailMode::None : FailMode::Hang;
     }
 

@@ -1,6 +1,7 @@
 #include "filedialog/Drives.h"
 #include "filedialog/FilePattern.h"
 #include "filedialog/PathRules.h"
+#include "TestPlatform.h"
 
 #include <QtTest>
 
@@ -307,15 +308,26 @@ private slots:
         QTEST(IsBrowsableMount(root, type), "browsable");
     }
 
-    void systemDrivesBeginAtRoot()
+    // Every drive listed is a directory, listed once, and the drive of the
+    // current directory is among them and opens there: "/" first elsewhere,
+    // the drive letters from GetLogicalDrives on Windows.
+    void systemDrivesHoldTheCurrentDirectory()
     {
-#ifndef Q_OS_WIN
-        const QList<Drive> drives = SystemDrives();
+        QList<Drive> drives = SystemDrives();
+        const QString here = QDir::toNativeSeparators(QDir::currentPath());
         QVERIFY(!drives.isEmpty());
-        QCOMPARE(drives.first().root, "/");
-        for (const Drive& d : drives.mid(1))
-            QVERIFY2(d.root != "/" && QFileInfo(d.root).isDir(), qPrintable(d.root));
-#endif
+        QSet<QString> roots;
+        for (const Drive& d : drives) {
+            QVERIFY2(QFileInfo(d.root).isDir(), qPrintable(d.root));
+            QVERIFY2(!roots.contains(d.root), qPrintable(d.root));
+            roots.insert(d.root);
+        }
+        AssignCurrentDirectories(drives, here, PathRules(NativePathStyle(), here));
+        const auto holding = std::find_if(drives.cbegin(), drives.cend(), [&](const Drive& d) {
+            return d.root == testplatform::RootOf(here);
+        });
+        QVERIFY(holding != drives.cend());
+        QCOMPARE(holding->currentDirectory, here);
     }
 
     void patterns_data()

@@ -4,6 +4,7 @@
 #include "support/MessageBox.h"
 #include "support/Numbers.h"
 #include "support/Text.h"
+#include "TestPlatform.h"
 
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -63,12 +64,30 @@ private slots:
         QCOMPARE(FromGbk(QByteArray("\xD5")), QStringLiteral("\uFFFD"));
     }
 
+    void codePages_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("codePage");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("GBK") << QByteArray("\xD5\xC5") << 936 << QStringLiteral("张");
+        QTest::newRow("Windows-1252") << QByteArray("caf\xE9") << 1252 << QStringLiteral("café");
+        QTest::newRow("unknown, as Windows-1252") << QByteArray("caf\xE9") << 12345 << QStringLiteral("café");
+        QTest::newRow("Big5") << QByteArray("\xA7\x41") << 950 << QStringLiteral("你");
+        QTest::newRow("GB18030, two bytes") << QByteArray("a\xD5\xC5") << 54936 << QStringLiteral("a张");
+        QTest::newRow("GB18030, four bytes") << QByteArray("\x83\x36\x84\x33\x94\x39\xFC\x36") << 54936
+                                             << QStringLiteral("한😀");
+        QTest::newRow("GB18030, a bad byte among four-byte characters")
+            << QByteArray("\x83\x36\x84\x33\xFF\x94\x39\xFC\x36") << 54936 << QStringLiteral("한\uFFFD😀");
+        QTest::newRow("GB18030, cut short: the stray byte after the bad one is a digit") << QByteArray("\xD5\xC5\x83\x36") << 54936 << QStringLiteral("张\uFFFD6");
+    }
     void codePages()
     {
-        QCOMPARE(FromCodePage(QByteArray("\xD5\xC5"), 936), QStringLiteral("张"));
-        QCOMPARE(FromCodePage(QByteArray("caf\xE9"), 1252), QStringLiteral("café"));
-        QCOMPARE(FromCodePage(QByteArray("caf\xE9"), 12345), QStringLiteral("café"));
-        QCOMPARE(FromCodePage(QByteArray("\xA7\x41"), 950), QStringLiteral("你"));
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, codePage);
+        QFETCH(QString, text);
+        if (codePage == 54936 && !testplatform::HasGb18030())
+            QSKIP("this system has no GB18030 four-byte characters (Wine 8)");
+        QCOMPARE(FromCodePage(bytes, codePage), text);
     }
 
     void roundHalfEven_data()

@@ -352,7 +352,9 @@ private slots:
             return QByteArray(declared).replace("%1", encoding) + QStringEncoder(encoding).encode(QString::fromUtf8(utf8));
         };
         QTest::newRow("UTF-8") << sheetOf(cell) << QStringLiteral("张三");
-        QTest::newRow("GBK") << encoded("GBK", sheetOf(cell)) << QStringLiteral("张三");
+        // Qt knows GBK through ICU, which the Windows build's Qt lacks.
+        if (QStringEncoder("GBK").isValid())
+            QTest::newRow("GBK") << encoded("GBK", sheetOf(cell)) << QStringLiteral("张三");
         QTest::newRow("UTF-16 with BOM")
             << QByteArray(QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)
                               .encode(QString::fromUtf8(declared).arg("UTF-16") + QString::fromUtf8(sheetOf(cell))))

@@ -121,9 +121,11 @@ private slots:
         row("four-byte characters", "<a>\xF0\x9F\x98\x80</a>", {"<a>", QStringLiteral("'😀'"), "</a>"});
         row("declared ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a v=\"\xE9\">\xE9</a>",
             {QStringLiteral("<a v=é>"), QStringLiteral("'é'"), "</a>"});
-        row("declared GBK",
-            "<?xml version='1.0' encoding='GBK'?>\n" + QStringEncoder("GBK").encode(QStringLiteral("<表>张三</表>")),
-            {"<表>", "'张三'", "</表>"});
+        // Qt knows GBK through ICU, which the Windows build's Qt lacks.
+        if (QStringEncoder("GBK").isValid())
+            row("declared GBK",
+                "<?xml version='1.0' encoding='GBK'?>\n" + QStringEncoder("GBK").encode(QStringLiteral("<表>张三</表>")),
+                {"<表>", "'张三'", "</表>"});
         const QString chinese = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<表 列=\"值\">张\r\n😀</表>");
         const QStringList chineseEvents = {"<表 列=值>", QStringLiteral("'张\n😀'"), "</表>"};
         row("UTF-16LE with BOM", utf16(chinese, QStringConverter::Utf16LE, true), chineseEvents);

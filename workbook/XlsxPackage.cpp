@@ -40,14 +40,28 @@ QString zipErrorText(zip_error_t* error)
     }
 }
 
-QByteArray nativePath(const QString& path)
-{
 #ifdef Q_OS_WIN
-    return path.toUtf8(); // libzip takes UTF-8 file names on Windows
-#else
-    return QFile::encodeName(path);
-#endif
+// A file name given to libzip as char* is not sure to reach the file system
+// whole on Windows; its wide-character source takes any name.
+zip_t* openArchive(const QString& path, int& code)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_win32w_create(reinterpret_cast<const wchar_t*>(path.utf16()), 0, -1, &error);
+    zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+    if (!archive) {
+        code = zip_error_code_zip(&error);
+        zip_source_free(source);
+    }
+    zip_error_fini(&error);
+    return archive;
 }
+#else
+zip_t* openArchive(const QString& path, int& code)
+{
+    return zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
+}
+#endif
 
 QString directoryOf(const QString& partName)
 {
@@ -89,7 +103,7 @@ QString relationshipsPartOf(const QString& partName)
 Package::Package(const QString& path) : path_(path)
 {
     int code = 0;
-    zip_ = zip_open(nativePath(path).constData(), ZIP_RDONLY, &code);
+    zip_ = openArchive(path, code);
     if (!zip_) {
         zip_error_t error;
         zip_error_init_with_code(&error, code);

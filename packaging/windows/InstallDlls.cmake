@@ -1,0 +1,37 @@
+# Install code: copies the DLLs that VELTRIN_BINARIES load into the
+# installation, as their import tables name them, followed through the DLLs
+# of VELTRIN_DLL_FOLDER (the sysroot's bin/); Windows' own are not there and
+# stay out. Windows compares DLL names without regard to letter case, the
+# build machine's file system does not, so names are compared in lower case.
+# (CMake's own look-up would search the folder by the lower-case name.)
+
+file(GLOB available RELATIVE "${VELTRIN_DLL_FOLDER}" "${VELTRIN_DLL_FOLDER}/*.dll")
+set(pending ${VELTRIN_BINARIES})
+set(seen)
+set(dlls)
+while(pending)
+  list(POP_FRONT pending binary)
+  execute_process(COMMAND "${VELTRIN_OBJDUMP}" -p "${binary}" OUTPUT_VARIABLE table RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "objdump cannot read ${binary}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${table}")
+  foreach(import IN LISTS imports)
+    string(REGEX REPLACE "^DLL Name: *" "" name "${import}")
+    string(STRIP "${name}" name)
+    string(TOLOWER "${name}" name)
+    list(FIND seen "${name}" known)
+    if(NOT known EQUAL -1)
+      continue()
+    endif()
+    list(APPEND seen "${name}")
+    foreach(dll IN LISTS available)
+      string(TOLOWER "${dll}" lower)
+      if(lower STREQUAL name)
+        list(APPEND dlls "${VELTRIN_DLL_FOLDER}/${dll}")
+        list(APPEND pending "${VELTRIN_DLL_FOLDER}/${dll}")
+      endif()
+    endforeach()
+  endforeach()
+endwhile()
+file(INSTALL ${dlls} DESTINATION "${CMAKE_INSTALL_PREFIX}")
