@@ -1,5 +1,6 @@
 #include "workbook/TextFile.h"
 
+#include "support/CodePage.h"
 #include "workbook/Workbook.h"
 
 #include <QStringDecoder>
@@ -29,6 +30,50 @@ bool namesUtf8(const QByteArray& name)
 {
     const QByteArray lower = name.trimmed().toLower();
     return lower == "utf-8" || lower == "utf8" || lower.startsWith("utf-16");
+}
+
+// Qt decodes GB18030 through ICU, which the Windows build has not; there the
+// code page layer decodes it, through the system's own code page 54936.
+constexpr int Gb18030CodePage = 54936;
+
+bool qtDecodes(const QByteArray& name)
+{
+    return QStringDecoder(name.constData()).isValid();
+}
+
+// The longest start of bytes that surely ends between two GB18030 characters:
+// up to the last byte below 0x30, which is never part of a two- or four-byte
+// character. All of bytes when there is none.
+qsizetype gb18030WholeCharacters(QByteArrayView bytes)
+{
+    for (qsizetype at = bytes.size(); at > 0; --at)
+        if (static_cast<uchar>(bytes[at - 1]) < 0x30)
+            return at;
+    return bytes.size();
+}
+
+void decodeGb18030ByCodePage(QByteArrayView bytes, const std::function<void(QStringView)>& consume)
+{
+    for (qsizetype offset = 0; offset < bytes.size();) {
+        QByteArrayView block = bytes.sliced(offset, std::min(BlockBytes, bytes.size() - offset));
+        if (offset + block.size() < bytes.size())
+            block = block.first(gb18030WholeCharacters(block));
+        consume(support::FromCodePage(block, Gb18030CodePage));
+        offset += block.size();
+    }
+}
+
+// GB18030 text, or nothing when the bytes are not GB18030.
+std::optional<QString> decodeLegacy(QByteArrayView bytes)
+{
+    if (!qtDecodes(LegacyEncoding)) {
+        // The bytes may be the start of a file, cut inside a character.
+        QString text = support::FromCodePage(bytes.first(gb18030WholeCharacters(bytes)), Gb18030CodePage);
+        return text.contains(QChar::ReplacementCharacter) ? std::nullopt : std::optional<QString>(text);
+    }
+    QStringDecoder legacy(LegacyEncoding);
+    QString text = legacy.decode(bytes);
+    return legacy.hasError() ? std::nullopt : std::optional<QString>(text);
 }
 
 } // namespace
@@ -77,7 +122,7 @@ Encoding DetectEncoding(const QString& path, QByteArrayView bytes, const QByteAr
         encoding.name = namesGbk(declared) ? QByteArray(LegacyEncoding)
                         : namesUtf8(declared) ? QByteArray("UTF-8")
                                               : declared.trimmed();
-        if (!QStringDecoder(encoding.name.constData()).isValid())
+        if (encoding.name != LegacyEncoding && !qtDecodes(encoding.name))
             throw WorkbookError(QStringLiteral("文件“%1”声明的字符编码“%2”无法识别，不能读取。")
                                     .arg(path, QString::fromLatin1(declared)));
     }
@@ -88,6 +133,10 @@ Encoding DetectEncoding(const QString& path, QByteArrayView bytes, const QByteAr
 
 void Decode(QByteArrayView bytes, const Encoding& encoding, const std::function<void(QStringView)>& consume)
 {
+    if (encoding.name == LegacyEncoding && !qtDecodes(encoding.name)) {
+        decodeGb18030ByCodePage(bytes.sliced(encoding.byteOrderMark), consume);
+        return;
+    }
     QStringDecoder decoder(encoding.name.constData());
     QString buffer(decoder.requiredSpace(BlockBytes), Qt::Uninitialized);
     for (qsizetype offset = encoding.byteOrderMark; offset < bytes.size(); offset += BlockBytes) {
@@ -111,10 +160,10 @@ std::optional<QString> DecodeHead(QByteArrayView head)
         QStringDecoder utf8(QStringDecoder::Utf8);
         text = utf8.decode(head);
         if (utf8.hasError()) {
-            QStringDecoder legacy(LegacyEncoding);
-            text = legacy.decode(head);
-            if (legacy.hasError())
+            std::optional<QString> legacy = decodeLegacy(head);
+            if (!legacy)
                 return std::nullopt;
+            text = std::move(*legacy);
         }
     }
     if (text.contains(QChar(0)))
