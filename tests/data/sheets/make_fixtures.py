@@ -24,12 +24,12 @@ and by hand:
 The files are committed; rerun the script after changing it.
 """
 import datetime
-import importlib.util
 import os
 import shutil
 import struct
 import subprocess
 import tempfile
+import types
 
 import openpyxl
 import openpyxl.utils.datetime
@@ -212,9 +212,11 @@ def convert_with_libreoffice(sources):
 
 
 def biff_builder():
-    spec = importlib.util.spec_from_file_location("xls_fixtures", os.path.join(HERE, "..", "xls", "make_fixtures.py"))
-    builder = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(builder)
+    path = os.path.join(HERE, "..", "xls", "make_fixtures.py")
+    builder = types.ModuleType("xls_fixtures")
+    builder.__file__ = path
+    with open(path, encoding="utf-8") as source:
+        exec(compile(source.read(), path, "exec"), builder.__dict__)
     builder.HERE = HERE  # its files are written here
     return builder
 
