@@ -2,16 +2,17 @@
 
 #include "import/frmMain.h"
 
+#include <QString>
 #include <QWidget>
 #include <QtGlobal>
 
 // A control of the main window by its name; a missing one ends the test
 // program, as no later step could mean anything.
-template <typename T> T* control(const char* name)
+template <typename T> T* control(const QString& name)
 {
     QWidget* window = frmMain().window();
-    auto* widget = window ? window->findChild<T*>(QLatin1String(name)) : nullptr;
+    auto* widget = window ? window->findChild<T*>(name) : nullptr;
     if (!widget)
-        qFatal("control %s missing", name);
+        qFatal("control %s missing", qPrintable(name));
     return widget;
 }

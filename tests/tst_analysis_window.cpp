@@ -3,6 +3,7 @@
 #include "ScriptedServer.h"
 #include "platform/modPub.h"
 #include "import/frmMain.h"
+#include "MainWindowControl.h"
 #include "support/MessageBox.h"
 
 #include <QDialog>
@@ -16,15 +17,6 @@
 using support::MessageBoxRecorder;
 
 namespace {
-
-template <typename T> T* control(const QString& name)
-{
-    QWidget* window = frmMain().window();
-    auto* widget = window ? window->findChild<T*>(name) : nullptr;
-    if (!widget)
-        qFatal("control %s missing", qPrintable(name));
-    return widget;
-}
 
 // Chooses a workbook of the test data through the file dialog, as a user
 // pastes its full path (the dialog opens in the folder of the last workbook).

@@ -8,6 +8,7 @@
 #include "import/FailuresFile.h"
 #include "import/frmImport.h"
 #include "import/frmMain.h"
+#include "MainWindowControl.h"
 #include "support/MessageBox.h"
 #include "support/Twips.h"
 #include "workbook/Workbook.h"
@@ -35,15 +36,6 @@ namespace {
 
 const QString DataDir = QStringLiteral(VELTRIN_TEST_DATA "/contacts/");
 const QString AskForGroup = QStringLiteral("请选择联系人分组！如果需要创建新的分组，请登录到“Veltrin企业短信平台”创建！");
-
-template <typename T> T* control(const QString& name)
-{
-    QWidget* window = frmMain().window();
-    auto* widget = window ? window->findChild<T*>(name) : nullptr;
-    if (!widget)
-        qFatal("control %s missing", qPrintable(name));
-    return widget;
-}
 
 QDialog* openFileDialog()
 {
