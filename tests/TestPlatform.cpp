@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -156,6 +157,13 @@ UnreadableFile::~UnreadableFile()
 QString RootOf(const QString& directory)
 {
     return QDir::toNativeSeparators(QDir::fromNativeSeparators(directory).left(3));
+}
+
+int EndTestProgram(int status)
+{
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    return status;
 }
 
 void SendStop(QProcess& process, Stop stop)
@@ -340,6 +348,11 @@ UnreadableFile::UnreadableFile(const QString& path)
 }
 
 UnreadableFile::~UnreadableFile() = default;
+
+int EndTestProgram(int status)
+{
+    return status;
+}
 
 QString RootOf(const QString&)
 {

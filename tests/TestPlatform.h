@@ -2,8 +2,8 @@
 
 // What the tests must do differently on Windows and elsewhere, in one place:
 // raw loopback sockets, the peak memory of the process, stopping or killing
-// a program as a person would, a terminal of a program's own, and the root
-// of the file system.
+// a program as a person would, a terminal of a program's own, the root of
+// the file system, and the end of a test program.
 
 #include <QProcessEnvironment>
 #include <QString>
@@ -103,5 +103,14 @@ private:
 // The root of the file system that holds the directory, as the drive list
 // shows it: "/" or "C:\".
 QString RootOf(const QString& directory);
+
+// Ends the test program with its status. On Windows the process ends there
+// and then: when QTest::qExec returns, Qt Test's watchdog thread may still be
+// ending (QThread::wait returns before a thread's real end), running the
+// C++ runtime's thread-local clean-up under a lock, and a normal end of the
+// process cut that short and then hung in the runtime's own end, waiting for
+// that lock. What the tests write is written by then; only the DLLs' ends
+// are skipped.
+int EndTestProgram(int status);
 
 } // namespace testplatform

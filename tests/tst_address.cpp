@@ -1,6 +1,7 @@
 // Which platform the command line reaches when the address comes from
 // --base-url, VELTRIN_BASE_URL, the user's configuration file or the
 // system's, each given in temporary configuration folders.
+#include "TestMain.h"
 #include "demoserver/DemoServer.h"
 
 #include <QDir>
@@ -100,5 +101,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestAddress)
+VELTRIN_TEST_MAIN(TestAddress)
 #include "tst_address.moc"

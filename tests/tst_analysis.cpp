@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "import/ContactAnalysis.h"
 #include "import/ContactsCsv.h"
 #include "import/MobileNumbers.h"
@@ -783,5 +784,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAnalysis)
+VELTRIN_TEST_GUILESS_MAIN(TestAnalysis)
 #include "tst_analysis.moc"

@@ -1,5 +1,6 @@
 // What the main window says about an analysis: the columns used, the count
 // of contacts, and the rows passed over with their reasons.
+#include "TestMain.h"
 #include "ScriptedServer.h"
 #include "platform/modPub.h"
 #include "import/frmMain.h"
@@ -7,6 +8,8 @@
 #include "support/MessageBox.h"
 
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,10 +22,12 @@ using support::MessageBoxRecorder;
 namespace {
 
 // Chooses a workbook of the test data through the file dialog, as a user
-// pastes its full path (the dialog opens in the folder of the last workbook).
+// pastes its full path (the dialog opens in the folder of the last workbook):
+// on Windows with the drive and backslashes.
 void chooseWorkbook(const QString& folder, const QString& name)
 {
-    const QString fileName = QStringLiteral(VELTRIN_TEST_DATA "/") + folder + QLatin1Char('/') + name;
+    const QString fileName = QDir::toNativeSeparators(
+        QFileInfo(QStringLiteral(VELTRIN_TEST_DATA "/") + folder + QLatin1Char('/') + name).absoluteFilePath());
     QTimer::singleShot(0, [fileName] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* dialog = qobject_cast<QDialog*>(widget);
@@ -127,5 +132,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestAnalysisWindow)
+VELTRIN_TEST_MAIN(TestAnalysisWindow)
 #include "tst_analysis_window.moc"

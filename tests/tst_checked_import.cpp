@@ -1,6 +1,7 @@
 // The import sends the contacts whose boxes are checked, and only those; the
 // counts, the progress bar and every failure keep to the checked contacts and
 // to their numbers in the list.
+#include "TestMain.h"
 #include "controls/ProgressBar.h"
 #include "demoserver/DemoServer.h"
 #include "import/ContactListModel.h"
@@ -220,5 +221,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestCheckedImport)
+VELTRIN_TEST_MAIN(TestCheckedImport)
 #include "tst_checked_import.moc"

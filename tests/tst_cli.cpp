@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "platform/modPub.h"
 #include "demoserver/DemoServer.h"
 #include "import/ContactAnalysis.h"
@@ -723,5 +724,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestCli)
+VELTRIN_TEST_MAIN(TestCli)
 #include "tst_cli.moc"

@@ -1,5 +1,6 @@
 // The OLE2 compound file reader, on containers built here: every layout it
 // must read, and every lie it must refuse with a description.
+#include "TestMain.h"
 #include "workbook/CompoundFile.h"
 #include "workbook/Workbook.h"
 
@@ -427,5 +428,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCompoundFile)
+VELTRIN_TEST_GUILESS_MAIN(TestCompoundFile)
 #include "tst_compoundfile.moc"

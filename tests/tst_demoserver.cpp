@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "demoserver/DemoServer.h"
 #include "TestPlatform.h"
 #include "net/XMLDocument.h"
@@ -268,5 +269,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDemoServer)
+VELTRIN_TEST_GUILESS_MAIN(TestDemoServer)
 #include "tst_demoserver.moc"

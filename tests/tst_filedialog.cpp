@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "filedialog/DirList.h"
 #include "filedialog/DriveList.h"
 #include "filedialog/FileList.h"
@@ -776,5 +777,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFileDialog)
+VELTRIN_TEST_MAIN(TestFileDialog)
 #include "tst_filedialog.moc"

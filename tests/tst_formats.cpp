@@ -3,6 +3,7 @@
 // the other members of the Excel family. Each gives the contacts that the
 // same sheet gives as .xlsx, and hostile files end in a description within
 // bounded memory.
+#include "TestMain.h"
 #include "filedialog/FilePattern.h"
 #include "fuzz/OdsPackage.h"
 #include "import/ContactAnalysis.h"
@@ -704,5 +705,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestFormats)
+VELTRIN_TEST_GUILESS_MAIN(TestFormats)
 #include "tst_formats.moc"

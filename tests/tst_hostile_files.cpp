@@ -1,6 +1,7 @@
 // Workbooks made to hurt the reader, analysed as the main window analyses a
 // chosen file: each ends in a message the user can act on, within bounded
 // memory, and never in a crash.
+#include "TestMain.h"
 #include "import/ContactAnalysis.h"
 #include "tests/PeakMemory.h"
 #include "tests/ScratchFile.h"
@@ -103,5 +104,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHostileFiles)
+VELTRIN_TEST_GUILESS_MAIN(TestHostileFiles)
 #include "tst_hostile_files.moc"

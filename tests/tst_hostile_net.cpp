@@ -1,5 +1,6 @@
 // Replies that a hostile or broken server may send: none may crash or hang the
 // tool, make it read a local file, or hold more than the body cap in memory.
+#include "TestMain.h"
 #include "ScriptedServer.h"
 #include "TestPlatform.h"
 #include "platform/modPub.h"
@@ -560,5 +561,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHostileNet)
+VELTRIN_TEST_GUILESS_MAIN(TestHostileNet)
 #include "tst_hostile_net.moc"

@@ -1,6 +1,7 @@
 // The import journal: what it says after a run is read back as written, it
 // belongs to one import only, and an import killed at any moment finishes on
 // the next run without losing or doubling a contact.
+#include "TestMain.h"
 #include "demoserver/DemoServer.h"
 #include "import/FailuresFile.h"
 #include "import/ImportJournal.h"
@@ -270,5 +271,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestJournal)
+VELTRIN_TEST_GUILESS_MAIN(TestJournal)
 #include "tst_journal.moc"

@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "ScriptedServer.h"
 #include "app/frmLogin.h"
 #include "platform/Settings.h"
@@ -500,5 +501,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLogin)
+VELTRIN_TEST_MAIN(TestLogin)
 #include "tst_login.moc"

@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "ScriptedServer.h"
 #include "platform/Settings.h"
 #include "platform/modPub.h"
@@ -69,7 +70,8 @@ QList<int> comboData(QComboBox* combo)
     return data;
 }
 
-const QString DataDir = QStringLiteral(VELTRIN_TEST_DATA "/contacts");
+// Absolute as the program keeps it: on Windows with the drive.
+const QString DataDir = QFileInfo(QStringLiteral(VELTRIN_TEST_DATA "/contacts")).absoluteFilePath();
 
 ContactListModel* contactList()
 {
@@ -607,5 +609,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMain)
+VELTRIN_TEST_MAIN(TestMain)
 #include "tst_main.moc"

@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "platform/Settings.h"
 #include "platform/modPub.h"
 
@@ -260,5 +261,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestModPub)
+VELTRIN_TEST_MAIN(TestModPub)
 #include "tst_modpub.moc"

@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "net/XMLDocument.h"
 #include "support/CodePage.h"
 #include "TestPlatform.h"
@@ -473,5 +474,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestNet)
+VELTRIN_TEST_GUILESS_MAIN(TestNet)
 #include "tst_net.moc"

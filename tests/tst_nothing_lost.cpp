@@ -1,6 +1,7 @@
 // The import command through a platform that loses replies: every contact
 // ends up either in the group exactly once or in the failures file, never both
 // and never neither, and the count of accepted contacts is what the group holds.
+#include "TestMain.h"
 #include "demoserver/DemoServer.h"
 #include "import/FailuresFile.h"
 #include "import/ImportRun.h"
@@ -155,5 +156,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestNothingLost)
+VELTRIN_TEST_GUILESS_MAIN(TestNothingLost)
 #include "tst_nothing_lost.moc"

@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "filedialog/Drives.h"
 #include "filedialog/FilePattern.h"
 #include "filedialog/PathRules.h"
@@ -370,5 +371,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPathRules)
+VELTRIN_TEST_GUILESS_MAIN(TestPathRules)
 #include "tst_pathrules.moc"

@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "controls/ProgressBar.h"
 #include "controls/ProgressMath.h"
 #include "controls/PropertyBag.h"
@@ -596,5 +597,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestProgressBar)
+VELTRIN_TEST_MAIN(TestProgressBar)
 #include "tst_progressbar.moc"

@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "workbook/NumberFormats.h"
 #include "workbook/Workbook.h"
 
@@ -140,5 +141,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestReadersAgree)
+VELTRIN_TEST_GUILESS_MAIN(TestReadersAgree)
 #include "tst_readers_agree.moc"

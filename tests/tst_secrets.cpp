@@ -1,5 +1,6 @@
 // Whatever goes wrong at the login, the group list or the import, the password
 // appears in no message box, no line on stderr and no failure description.
+#include "TestMain.h"
 #include "ScriptedServer.h"
 #include "app/frmLogin.h"
 #include "platform/modPub.h"
@@ -253,5 +254,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSecrets)
+VELTRIN_TEST_MAIN(TestSecrets)
 #include "tst_secrets.moc"

@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "support/AppInfo.h"
 #include "support/CodePage.h"
 #include "support/Keys.h"
@@ -256,5 +257,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSupport)
+VELTRIN_TEST_MAIN(TestSupport)
 #include "tst_support.moc"

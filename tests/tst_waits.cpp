@@ -1,6 +1,7 @@
 // The login and the group list wait for the platform off the GUI thread: the
 // window shows the busy cursor, takes no input meanwhile, and a second press
 // or activation starts nothing.
+#include "TestMain.h"
 #include "app/frmLogin.h"
 #include "demoserver/DemoServer.h"
 #include "import/frmMain.h"
@@ -115,5 +116,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestWaits)
+VELTRIN_TEST_MAIN(TestWaits)
 #include "tst_waits.moc"

@@ -1,5 +1,6 @@
 // The main window end to end: choosing workbooks and worksheets, analysing
 // them, and importing into the demo platform through the import window.
+#include "TestMain.h"
 #include "platform/modPub.h"
 #include "controls/ProgressBar.h"
 #include "demoserver/DemoServer.h"
@@ -750,5 +751,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestWorkflow)
+VELTRIN_TEST_MAIN(TestWorkflow)
 #include "tst_workflow.moc"

@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "workbook/NumberFormats.h"
 #include "workbook/Rc4.h"
 #include "workbook/Workbook.h"
@@ -488,5 +489,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestXls)
+VELTRIN_TEST_GUILESS_MAIN(TestXls)
 #include "tst_xls.moc"

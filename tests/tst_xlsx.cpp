@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "workbook/NumberFormats.h"
 #include "workbook/Workbook.h"
 #include "workbook/XlsxFormats.h"
@@ -547,5 +548,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestXlsx)
+VELTRIN_TEST_GUILESS_MAIN(TestXlsx)
 #include "tst_xlsx.moc"

@@ -1,3 +1,4 @@
+#include "TestMain.h"
 #include "XmlTrace.h"
 
 #include <QDirIterator>
@@ -335,5 +336,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestXmlScanner)
+VELTRIN_TEST_GUILESS_MAIN(TestXmlScanner)
 #include "tst_xmlscanner.moc"
