@@ -1,8 +1,9 @@
 #include "platform/Settings.h"
 
+#include "support/AppInfo.h"
+
 #include <QDir>
 #include <QSettings>
-#include <QStandardPaths>
 
 namespace settings {
 namespace {
@@ -41,15 +42,13 @@ bool writeText(const QString& key, const QString& value)
 
 QString UserFile()
 {
-    return fileIn(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    return fileIn(support::UserConfigFolder());
 }
 
 QStringList SystemFiles()
 {
-    QStringList folders = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
-    folders.removeAll(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
     QStringList files;
-    for (const QString& folder : std::as_const(folders))
+    for (const QString& folder : support::SystemConfigFolders())
         files.append(fileIn(folder));
     return files;
 }

@@ -66,7 +66,7 @@ private slots:
         QTemporaryDir config;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.filePath(QStringLiteral("user")));
-        environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), config.filePath(QStringLiteral("none")) + QLatin1Char(':')
+        environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), config.filePath(QStringLiteral("none")) + QDir::listSeparator()
                                                                   + config.filePath(QStringLiteral("system")));
         environment.insert(QStringLiteral("VELTRIN_PASSWORD"), QStringLiteral("demo123"));
         environment.remove(QStringLiteral("VELTRIN_BASE_URL"));

@@ -21,7 +21,7 @@ struct ConfigFolders {
     ConfigFolders()
     {
         qputenv("XDG_CONFIG_HOME", user.toUtf8());
-        qputenv("XDG_CONFIG_DIRS", (system1 + QLatin1Char(':') + system2).toUtf8());
+        qputenv("XDG_CONFIG_DIRS", (system1 + QDir::listSeparator() + system2).toUtf8());
         qunsetenv("VELTRIN_BASE_URL");
     }
 
