@@ -349,13 +349,10 @@ private slots:
         QTest::addColumn<QString>("outcome");
         const QByteArray cell = "<row><c r=\"A1\" t=\"inlineStr\"><is><t>张三</t></is></c></row>";
         const QByteArray declared = "<?xml version=\"1.0\" encoding=\"%1\"?>\r\n";
-        const auto encoded = [&](const char* encoding, const QByteArray& utf8) {
-            return QByteArray(declared).replace("%1", encoding) + QStringEncoder(encoding).encode(QString::fromUtf8(utf8));
-        };
         QTest::newRow("UTF-8") << sheetOf(cell) << QStringLiteral("张三");
-        // Qt knows GBK through ICU, which the Windows build's Qt lacks.
-        if (QStringEncoder("GBK").isValid())
-            QTest::newRow("GBK") << encoded("GBK", sheetOf(cell)) << QStringLiteral("张三");
+        QTest::newRow("GBK") << QByteArray(declared).replace("%1", "GBK")
+                                    + sheetOf("<row><c r=\"A1\" t=\"inlineStr\"><is><t>\xD5\xC5\xC8\xFD</t></is></c></row>")
+                             << QStringLiteral("张三");
         QTest::newRow("UTF-16 with BOM")
             << QByteArray(QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)
                               .encode(QString::fromUtf8(declared).arg("UTF-16") + QString::fromUtf8(sheetOf(cell))))

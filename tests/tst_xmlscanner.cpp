@@ -5,11 +5,21 @@
 #include <QStringEncoder>
 #include <QtTest>
 
+#include <libxml/encoding.h>
 #include <zip.h>
 
 using workbook::xlsx::XmlError;
 
 namespace {
+
+bool libxmlReadsGbk()
+{
+    xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler("GBK");
+    if (!handler)
+        return false;
+    xmlCharEncCloseFunc(handler);
+    return true;
+}
 
 QStringList toStringList(const xmltrace::Trace& trace)
 {
@@ -122,11 +132,8 @@ private slots:
         row("four-byte characters", "<a>\xF0\x9F\x98\x80</a>", {"<a>", QStringLiteral("'😀'"), "</a>"});
         row("declared ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a v=\"\xE9\">\xE9</a>",
             {QStringLiteral("<a v=é>"), QStringLiteral("'é'"), "</a>"});
-        // Qt knows GBK through ICU, which the Windows build's Qt lacks.
-        if (QStringEncoder("GBK").isValid())
-            row("declared GBK",
-                "<?xml version='1.0' encoding='GBK'?>\n" + QStringEncoder("GBK").encode(QStringLiteral("<表>张三</表>")),
-                {"<表>", "'张三'", "</表>"});
+        row("declared GBK", "<?xml version='1.0' encoding='GBK'?>\n<\xB1\xED>\xD5\xC5\xC8\xFD</\xB1\xED>",
+            {"<表>", "'张三'", "</表>"});
         const QString chinese = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<表 列=\"值\">张\r\n😀</表>");
         const QStringList chineseEvents = {"<表 列=值>", QStringLiteral("'张\n😀'"), "</表>"};
         row("UTF-16LE with BOM", utf16(chinese, QStringConverter::Utf16LE, true), chineseEvents);
@@ -152,6 +159,8 @@ private slots:
             QVERIFY2(!result.error, qPrintable(QStringLiteral("block %1: %2").arg(blockSize).arg(result.error ? result.error->detail : QString())));
             QCOMPARE(toStringList(result.trace), expected);
         }
+        if (QByteArrayView(document).contains("encoding='GBK'") && !libxmlReadsGbk())
+            QSKIP("libxml2 reads GBK through iconv, which the Windows build's libxml2 has not");
         const xmltrace::LibxmlResult libxml = xmltrace::parseWithLibxml(view(document));
         QVERIFY2(libxml.wellFormed, "libxml2 refuses it");
         QCOMPARE(toStringList(libxml.trace), expected);

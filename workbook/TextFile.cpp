@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <utility>
 
 namespace workbook::text {
 namespace {
@@ -13,16 +14,6 @@ namespace {
 // Big enough that the per-block cost vanishes, small enough to stay in cache.
 constexpr qsizetype BlockBytes = qsizetype(1) << 20;
 
-// The names that web pages and XML files give GBK under; like browsers, the
-// reader takes them all as GB18030, which holds every GBK character.
-bool namesGbk(const QByteArray& name)
-{
-    static const char* const names[] = {"gb2312", "gbk", "gb18030", "x-gbk", "chinese", "csgb2312",
-                                        "csiso58gb231280", "gb_2312", "gb_2312-80", "iso-ir-58", "cp936",
-                                        "windows-936", "ms936"};
-    const QByteArray lower = name.trimmed().toLower();
-    return std::any_of(std::begin(names), std::end(names), [&](const char* known) { return lower == known; });
-}
 
 // A page whose bytes showed a declaration of UTF-16 is no UTF-16; browsers
 // take such a declaration for UTF-8.
@@ -43,24 +34,21 @@ bool qtDecodes(const QByteArray& name)
 
 // The longest start of bytes that surely ends between two GB18030 characters:
 // up to the last byte below 0x30, which is never part of a two- or four-byte
-// character. All of bytes when there is none.
+// character. Empty when there is none.
 qsizetype gb18030WholeCharacters(QByteArrayView bytes)
 {
     for (qsizetype at = bytes.size(); at > 0; --at)
         if (static_cast<uchar>(bytes[at - 1]) < 0x30)
             return at;
-    return bytes.size();
+    return 0;
 }
 
 void decodeGb18030ByCodePage(QByteArrayView bytes, const std::function<void(QStringView)>& consume)
 {
-    for (qsizetype offset = 0; offset < bytes.size();) {
-        QByteArrayView block = bytes.sliced(offset, std::min(BlockBytes, bytes.size() - offset));
-        if (offset + block.size() < bytes.size())
-            block = block.first(gb18030WholeCharacters(block));
-        consume(support::FromCodePage(block, Gb18030CodePage));
-        offset += block.size();
-    }
+    Gb18030PieceDecoder decoder;
+    for (qsizetype offset = 0; offset < bytes.size(); offset += BlockBytes)
+        consume(decoder.decode(bytes.sliced(offset, std::min(BlockBytes, bytes.size() - offset))));
+    consume(decoder.finish());
 }
 
 // GB18030 text, or nothing when the bytes are not GB18030.
@@ -68,7 +56,8 @@ std::optional<QString> decodeLegacy(QByteArrayView bytes)
 {
     if (!qtDecodes(LegacyEncoding)) {
         // The bytes may be the start of a file, cut inside a character.
-        QString text = support::FromCodePage(bytes.first(gb18030WholeCharacters(bytes)), Gb18030CodePage);
+        const qsizetype whole = gb18030WholeCharacters(bytes);
+        QString text = support::FromCodePage(bytes.first(whole > 0 ? whole : bytes.size()), Gb18030CodePage);
         return text.contains(QChar::ReplacementCharacter) ? std::nullopt : std::optional<QString>(text);
     }
     QStringDecoder legacy(LegacyEncoding);
@@ -77,6 +66,29 @@ std::optional<QString> decodeLegacy(QByteArrayView bytes)
 }
 
 } // namespace
+
+bool NamesGbk(const QByteArray& name)
+{
+    static const char* const names[] = {"gb2312", "gbk", "gb18030", "x-gbk", "chinese", "csgb2312",
+                                        "csiso58gb231280", "gb_2312", "gb_2312-80", "iso-ir-58", "cp936",
+                                        "windows-936", "ms936"};
+    const QByteArray lower = name.trimmed().toLower();
+    return std::any_of(std::begin(names), std::end(names), [&](const char* known) { return lower == known; });
+}
+
+QString Gb18030PieceDecoder::decode(QByteArrayView piece)
+{
+    held_.append(piece);
+    const qsizetype whole = gb18030WholeCharacters(held_);
+    QString text = support::FromCodePage(QByteArrayView(held_).first(whole), Gb18030CodePage);
+    held_.remove(0, whole);
+    return text;
+}
+
+QString Gb18030PieceDecoder::finish()
+{
+    return support::FromCodePage(std::exchange(held_, QByteArray()), Gb18030CodePage);
+}
 
 FileBytes::FileBytes(const QString& path) : file_(path)
 {
@@ -119,7 +131,7 @@ Encoding DetectEncoding(const QString& path, QByteArrayView bytes, const QByteAr
         return encoding;
     }
     if (!mark) {
-        encoding.name = namesGbk(declared) ? QByteArray(LegacyEncoding)
+        encoding.name = NamesGbk(declared) ? QByteArray(LegacyEncoding)
                         : namesUtf8(declared) ? QByteArray("UTF-8")
                                               : declared.trimmed();
         if (encoding.name != LegacyEncoding && !qtDecodes(encoding.name))

@@ -63,6 +63,25 @@ Encoding DetectEncoding(const QString& path, QByteArrayView bytes, const QByteAr
 // block of characters to `consume`, which keeps nothing of it beyond the call.
 void Decode(QByteArrayView bytes, const Encoding& encoding, const std::function<void(QStringView)>& consume);
 
+// Whether an encoding name is one of those that web pages and XML files give
+// GBK under; the readers take them all as GB18030, which holds every GBK
+// character.
+bool NamesGbk(const QByteArray& name);
+
+// Decodes GB18030 piece by piece, as the pieces come, through the system's
+// code page 54936: Qt decodes GB18030 through ICU, which the Windows build has
+// not. A character cut at the end of a piece waits for the next; a byte that
+// is no GB18030 becomes U+FFFD.
+class Gb18030PieceDecoder {
+public:
+    QString decode(QByteArrayView piece);
+    // The characters still held, once the last piece has come.
+    QString finish();
+
+private:
+    QByteArray held_;
+};
+
 // Decodes the start of a file to tell what it holds: the byte order mark's
 // encoding, else UTF-8 when the bytes are UTF-8 (a character cut at the end
 // aside), else GB18030. Nothing when the bytes are no text in that encoding,

@@ -1,5 +1,7 @@
 #include "workbook/XmlScanner.h"
 
+#include "workbook/TextFile.h"
+
 #include <QStringDecoder>
 
 #if defined(__SSE2__)
@@ -10,7 +12,9 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace workbook::xlsx {
@@ -155,11 +159,17 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
            });
 }
 
-// Converts a part in another encoding to UTF-8 as the scanner reads it.
+// Converts a part in another encoding to UTF-8 as the scanner reads it:
+// through Qt's decoder, or for GBK and GB18030 where Qt has none (the Windows
+// build has no ICU) through the code page layer.
 class DecodingSource : public ByteSource {
 public:
     DecodingSource(ByteSource& raw, QByteArray pending, QStringDecoder decoder, bool utf16)
         : raw_(raw), pending_(std::move(pending)), decoder_(std::move(decoder)), utf16_(utf16)
+    {
+    }
+    DecodingSource(ByteSource& raw, QByteArray pending, text::Gb18030PieceDecoder decoder)
+        : raw_(raw), pending_(std::move(pending)), gb18030_(std::move(decoder)), utf16_(false)
     {
     }
 
@@ -186,11 +196,18 @@ private:
             bytes.resize(static_cast<qsizetype>(raw_.read(bytes.data(), static_cast<size_t>(bytes.size()))));
         }
         rawBytes_ += static_cast<size_t>(bytes.size());
+        if (bytes.isEmpty() && gb18030_) {
+            QString rest = std::exchange(gb18030_, std::nullopt)->finish();
+            if (!rest.isEmpty())
+                return takeDecoded(std::move(rest));
+        }
         if (bytes.isEmpty()) {
             if (!heldSurrogate_.isNull() || (utf16_ && rawBytes_ % 2 != 0))
                 throw BadEncoding {};
             return false;
         }
+        if (gb18030_)
+            return takeDecoded(gb18030_->decode(bytes));
         QString text = decoder_.decode(bytes);
         if (decoder_.hasError())
             throw BadEncoding {};
@@ -208,9 +225,20 @@ private:
         return true;
     }
 
+    // The code page layer gives U+FFFD for what is no GB18030.
+    bool takeDecoded(QString text)
+    {
+        if (text.contains(QChar::ReplacementCharacter))
+            throw BadEncoding {};
+        out_ = text.toUtf8();
+        outPos_ = 0;
+        return true;
+    }
+
     ByteSource& raw_;
     QByteArray pending_;
     QStringDecoder decoder_;
+    std::optional<text::Gb18030PieceDecoder> gb18030_;
     bool utf16_;
     QChar heldSurrogate_;
     size_t rawBytes_ = 0;
@@ -336,11 +364,12 @@ private:
 
     // ---- encodings --------------------------------------------------------
 
-    void switchEncoding(const QString& name, QStringDecoder decoder, const char* from, bool utf16)
+    template <typename... Decoder>
+    void switchEncoding(const QString& name, const char* from, Decoder&&... decoder)
     {
         linesBefore_ += newlinesBefore(from);
         QByteArray pending(from, end_ - from);
-        decoding_ = std::make_unique<DecodingSource>(*source_, std::move(pending), std::move(decoder), utf16);
+        decoding_ = std::make_unique<DecodingSource>(*source_, std::move(pending), std::forward<Decoder>(decoder)...);
         source_ = decoding_.get();
         encodingName_ = name;
         pos_ = end_ = buffer_.get();
@@ -360,9 +389,9 @@ private:
         if (bytes("\xEF\xBB\xBF")) {
             pos_ += 3;
         } else if (bytes("\xFF\xFE") || bytes(std::string_view("<\0?\0", 4))) {
-            switchEncoding(QStringLiteral("UTF-16LE"), QStringDecoder(QStringConverter::Utf16LE), pos_, true);
+            switchEncoding(QStringLiteral("UTF-16LE"), pos_, QStringDecoder(QStringConverter::Utf16LE), true);
         } else if (bytes("\xFE\xFF") || bytes(std::string_view("\0<\0?", 4))) {
-            switchEncoding(QStringLiteral("UTF-16BE"), QStringDecoder(QStringConverter::Utf16BE), pos_, true);
+            switchEncoding(QStringLiteral("UTF-16BE"), pos_, QStringDecoder(QStringConverter::Utf16BE), true);
         }
     }
 
@@ -434,9 +463,12 @@ private:
         }
         const QString encoding = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
         QStringDecoder decoder(encoding.toLatin1().constData());
-        if (!decoder.isValid())
+        if (decoder.isValid())
+            switchEncoding(encoding, pos_, std::move(decoder), false);
+        else if (text::NamesGbk(encoding.toLatin1()))
+            switchEncoding(encoding, pos_, text::Gb18030PieceDecoder());
+        else
             throw XmlError {XmlError::Kind::UnknownEncoding, 1, encoding};
-        switchEncoding(encoding, std::move(decoder), pos_, false);
     }
 
     // A quoted value that needs no decoding, as in the XML declaration.
