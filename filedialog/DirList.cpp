@@ -12,19 +12,44 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace filedialog {
 namespace {
 
 constexpr int PathRole = Qt::UserRole;
 
 // Opening the directory is the test of whether it can be read, so the error
-// the user sees is the operating system's own.
-QStringList readSubdirectories(const QString& directory)
+// the user sees is the operating system's own. On Windows that is the
+// system's message in the system's language ("设备未就绪。" for a drive
+// without a medium); MinGW's std::filesystem would give the C library's
+// English texts.
+void probeDirectory(const QString& directory)
 {
+#ifdef Q_OS_WIN
+    WIN32_FIND_DATAW found;
+    const std::wstring pattern = QDir::toNativeSeparators(QDir(directory).filePath(QStringLiteral("*"))).toStdWString();
+    const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        return;
+    }
+    // An empty root has no "." to find.
+    if (const DWORD code = GetLastError(); code != ERROR_FILE_NOT_FOUND)
+        throw BrowseError(qt_error_string(static_cast<int>(code)).trimmed());
+#else
     std::error_code error;
     const std::filesystem::directory_iterator probe(QDir(directory).filesystemPath(), error);
     if (error)
         throw BrowseError(QString::fromLocal8Bit(error.message()));
+#endif
+}
+
+QStringList readSubdirectories(const QString& directory)
+{
+    probeDirectory(directory);
     return ListNames(directory, QDir::Dirs | QDir::NoDotAndDotDot);
 }
 
