@@ -23,7 +23,7 @@ ProgressReport::ProgressReport(QTextStream& out, int total, bool redrawInPlace)
 void ProgressReport::update(int done, int doneBefore)
 {
     const auto text = [&] {
-        return contacts::ProgressText(done, total_, std::chrono::milliseconds(clock_.elapsed()), doneBefore);
+        return contacts::ProgressText(done, total_, std::chrono::nanoseconds(clock_.nsecsElapsed()), doneBefore);
     };
     if (redrawInPlace_) {
         const qint64 now = clock_.elapsed();

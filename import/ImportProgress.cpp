@@ -27,16 +27,16 @@ QString DurationText(std::chrono::seconds duration)
     return QStringLiteral("%1小时%2分").arg(seconds / 3600).arg(seconds % 3600 / 60, 2, 10, QLatin1Char('0'));
 }
 
-std::optional<Pace> ImportPace(int done, int doneBefore, int total, std::chrono::milliseconds elapsed)
+std::optional<Pace> ImportPace(int done, int doneBefore, int total, std::chrono::nanoseconds elapsed)
 {
     const int sent = done - doneBefore;
     if (sent <= 0 || elapsed.count() <= 0)
         return std::nullopt;
-    const double perSecond = sent * 1000.0 / static_cast<double>(elapsed.count());
+    const double perSecond = sent * 1e9 / static_cast<double>(elapsed.count());
     return Pace{perSecond, std::chrono::seconds(static_cast<qint64>(std::ceil((total - done) / perSecond)))};
 }
 
-QString ProgressText(int done, int total, std::chrono::milliseconds elapsed, int doneBefore)
+QString ProgressText(int done, int total, std::chrono::nanoseconds elapsed, int doneBefore)
 {
     const qint64 percent = total > 0 ? qint64(done) * 100 / total : 100;
     QString text = SentText(done, total) + QStringLiteral("（%1%）").arg(percent);

@@ -19,12 +19,13 @@ struct Pace {
     std::chrono::seconds left{0};
 };
 // The rate of this run and the time the rest takes at it; no value before
-// anything was sent. done counts from the start of the list, doneBefore the
+// anything was sent. The time is in nanoseconds, as QElapsedTimer gives it:
+// a loopback platform answers several contacts within a millisecond. done counts from the start of the list, doneBefore the
 // contacts an earlier run took, which count for neither.
-std::optional<Pace> ImportPace(int done, int doneBefore, int total, std::chrono::milliseconds elapsed);
+std::optional<Pace> ImportPace(int done, int doneBefore, int total, std::chrono::nanoseconds elapsed);
 
 // "已发送 1234/10000 条（12%），每秒 85 条，约剩 1分44秒"; the rate and the time
 // left once there is something to measure them by.
-QString ProgressText(int done, int total, std::chrono::milliseconds elapsed, int doneBefore = 0);
+QString ProgressText(int done, int total, std::chrono::nanoseconds elapsed, int doneBefore = 0);
 
 } // namespace contacts

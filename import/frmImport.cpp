@@ -200,7 +200,7 @@ void FrmImport::showProgress()
     if (StopRequested && Running)
         return;
     const std::optional<contacts::Pace> pace = contacts::ImportPace(
-        done, doneBefore_, Summary.total, std::chrono::milliseconds(clock_.isValid() ? clock_.elapsed() : 0));
+        done, doneBefore_, Summary.total, std::chrono::nanoseconds(clock_.isValid() ? clock_.nsecsElapsed() : 0));
     lblTimeLeft->setText(pace && done < Summary.total
                              ? QStringLiteral("约剩 %1").arg(contacts::DurationText(pace->left))
                              : QString());
