@@ -6,6 +6,7 @@
 #include "demoserver/DemoServer.h"
 #include "import/frmMain.h"
 #include "platform/modPub.h"
+#include "support/Background.h"
 #include "support/MessageBox.h"
 
 #include <QComboBox>
@@ -13,6 +14,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using demoserver::FailMode;
 
@@ -51,6 +56,28 @@ private slots:
     {
         QVERIFY(server.start());
         QVERIFY(modPub::SetBaseURL(server.baseUrl(), nullptr));
+    }
+
+    // On Windows the wait returns only once the work's thread has ended for
+    // good, its thread-local clean-up done: a program that ended just after
+    // would cut that short and hang in its own end.
+    void workThreadHasEndedWhenTheWaitReturns()
+    {
+#ifdef Q_OS_WIN
+        for (int run = 0; run < 50; ++run) {
+            HANDLE worker = nullptr;
+            support::RunOffGuiThread([&] {
+                DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &worker, SYNCHRONIZE,
+                                FALSE, 0);
+            });
+            QVERIFY(worker);
+            const DWORD state = WaitForSingleObject(worker, 0);
+            CloseHandle(worker);
+            QCOMPARE(state, DWORD(WAIT_OBJECT_0));
+        }
+#else
+        QSKIP("only on Windows does a thread run its thread-local clean-up after QThread::wait has returned");
+#endif
     }
 
     void loginWaitIsBusyAndStartsOnce()
