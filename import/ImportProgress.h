@@ -19,9 +19,10 @@ struct Pace {
     std::chrono::seconds left{0};
 };
 // The rate of this run and the time the rest takes at it; no value before
-// anything was sent. The time is in nanoseconds, as QElapsedTimer gives it:
-// a loopback platform answers several contacts within a millisecond. done counts from the start of the list, doneBefore the
-// contacts an earlier run took, which count for neither.
+// anything was sent. done counts from the start of the list, doneBefore the
+// contacts an earlier run took, which count for neither. The time is in
+// nanoseconds, as QElapsedTimer gives it: a loopback platform answers
+// several contacts within a millisecond.
 std::optional<Pace> ImportPace(int done, int doneBefore, int total, std::chrono::nanoseconds elapsed);
 
 // "已发送 1234/10000 条（12%），每秒 85 条，约剩 1分44秒"; the rate and the time

@@ -14,7 +14,6 @@ namespace {
 // Big enough that the per-block cost vanishes, small enough to stay in cache.
 constexpr qsizetype BlockBytes = qsizetype(1) << 20;
 
-
 // A page whose bytes showed a declaration of UTF-16 is no UTF-16; browsers
 // take such a declaration for UTF-8.
 bool namesUtf8(const QByteArray& name)

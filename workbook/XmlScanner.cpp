@@ -199,7 +199,7 @@ private:
         if (bytes.isEmpty() && gb18030_) {
             QString rest = std::exchange(gb18030_, std::nullopt)->finish();
             if (!rest.isEmpty())
-                return takeDecoded(std::move(rest));
+                return publishCodePageText(rest);
         }
         if (bytes.isEmpty()) {
             if (!heldSurrogate_.isNull() || (utf16_ && rawBytes_ % 2 != 0))
@@ -207,7 +207,7 @@ private:
             return false;
         }
         if (gb18030_)
-            return takeDecoded(gb18030_->decode(bytes));
+            return publishCodePageText(gb18030_->decode(bytes));
         QString text = decoder_.decode(bytes);
         if (decoder_.hasError())
             throw BadEncoding {};
@@ -220,16 +220,19 @@ private:
         }
         if (!QStringView(text).isValidUtf16())
             throw BadEncoding {};
-        out_ = text.toUtf8();
-        outPos_ = 0;
-        return true;
+        return publish(text);
     }
 
     // The code page layer gives U+FFFD for what is no GB18030.
-    bool takeDecoded(QString text)
+    bool publishCodePageText(const QString& text)
     {
         if (text.contains(QChar::ReplacementCharacter))
             throw BadEncoding {};
+        return publish(text);
+    }
+
+    bool publish(const QString& text)
+    {
         out_ = text.toUtf8();
         outPos_ = 0;
         return true;
