@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -434,6 +435,11 @@ TerminalRun RunInTerminal(const QString& program, const QStringList& arguments,
 }
 
 #endif
+
+QString TestDataPath(const QString& relative)
+{
+    return QFileInfo(QStringLiteral(VELTRIN_TEST_DATA "/") + relative).absoluteFilePath();
+}
 
 bool RunsUnderWine()
 {

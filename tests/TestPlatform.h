@@ -3,7 +3,7 @@
 // What the tests must do differently on Windows and elsewhere, in one place:
 // raw loopback sockets, the peak memory of the process, stopping or killing
 // a program as a person would, a terminal of a program's own, the root of
-// the file system, and the end of a test program.
+// the file system, the paths of the test data, and the end of a test program.
 
 #include <QProcessEnvironment>
 #include <QString>
@@ -103,6 +103,10 @@ private:
 // The root of the file system that holds the directory, as the drive list
 // shows it: "/" or "C:\".
 QString RootOf(const QString& directory);
+
+// A file or folder of the tests' data ("contacts/cases.xls") as a whole path
+// the way the program keeps one: on Windows with the drive.
+QString TestDataPath(const QString& relative);
 
 // Ends the test program with its status. On Windows the process ends there
 // and then: when QTest::qExec returns, Qt Test's watchdog thread may still be

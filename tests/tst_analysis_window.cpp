@@ -9,7 +9,6 @@
 
 #include <QDialog>
 #include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -26,8 +25,8 @@ namespace {
 // on Windows with the drive and backslashes.
 void chooseWorkbook(const QString& folder, const QString& name)
 {
-    const QString fileName = QDir::toNativeSeparators(
-        QFileInfo(QStringLiteral(VELTRIN_TEST_DATA "/") + folder + QLatin1Char('/') + name).absoluteFilePath());
+    const QString fileName =
+        QDir::toNativeSeparators(testplatform::TestDataPath(folder + QLatin1Char('/') + name));
     QTimer::singleShot(0, [fileName] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* dialog = qobject_cast<QDialog*>(widget);

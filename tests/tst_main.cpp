@@ -70,8 +70,7 @@ QList<int> comboData(QComboBox* combo)
     return data;
 }
 
-// Absolute as the program keeps it: on Windows with the drive.
-const QString DataDir = QFileInfo(QStringLiteral(VELTRIN_TEST_DATA "/contacts")).absoluteFilePath();
+const QString DataDir = testplatform::TestDataPath(QStringLiteral("contacts"));
 
 ContactListModel* contactList()
 {

@@ -35,8 +35,7 @@ using support::MessageBoxRecorder;
 
 namespace {
 
-// Absolute as a user types it: on Windows with the drive.
-const QString DataDir = QFileInfo(QStringLiteral(VELTRIN_TEST_DATA "/contacts")).absoluteFilePath() + u'/';
+const QString DataDir = testplatform::TestDataPath(QStringLiteral("contacts")) + u'/';
 const QString AskForGroup = QStringLiteral("请选择联系人分组！如果需要创建新的分组，请登录到“Veltrin企业短信平台”创建！");
 
 QDialog* openFileDialog()
@@ -242,7 +241,7 @@ private slots:
     void everyKindOfContactFileOpensThroughTheDialog()
     {
         MessageBoxRecorder boxes;
-        const QString formats = QFileInfo(QStringLiteral(VELTRIN_TEST_DATA "/formats")).absoluteFilePath() + u'/';
+        const QString formats = testplatform::TestDataPath(QStringLiteral("formats")) + u'/';
         // Chosen first, so that the dialog opens in its folder.
         chooseWorkbook(QStringLiteral("contacts.xlsx"), formats);
         const QStringList expected = listEntries();
