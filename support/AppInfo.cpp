@@ -48,7 +48,7 @@ QString UserConfigFolder()
 QStringList SystemConfigFolders()
 {
 #ifdef Q_OS_WIN
-    if (qEnvironmentVariableIsSet("XDG_CONFIG_DIRS")) {
+    if (!qEnvironmentVariableIsEmpty("XDG_CONFIG_DIRS")) {
         QStringList folders;
         const QString named = qEnvironmentVariable("XDG_CONFIG_DIRS");
         for (const QString& folder : named.split(QDir::listSeparator(), Qt::SkipEmptyParts)) {
